@@ -1,0 +1,391 @@
+// The kernel part of the Win32 stand-in: critical sections, events (named and unnamed),
+// threads, time, local memory, strings and debug output, over POSIX threads.
+#include <errno.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "fake_kernel.h"
+#include "win32_posix.h"
+
+// Mapping handles belong to the display link fake; it answers whether it closed one.
+bool FakeDisplayLinkCloseHandle(HANDLE handle) __attribute__((weak));
+
+namespace {
+
+enum ObjectKind { KIND_EVENT = 1, KIND_THREAD = 2 };
+
+struct KernelObject {
+  int kind;
+  int references;  // open handles (named events may have several)
+  std::string name;
+  pthread_mutex_t lock;
+  pthread_cond_t changed;
+  bool manualReset;
+  bool signalled;
+};
+
+std::mutex objectsLock;
+std::set<KernelObject*> liveObjects;             // every open kernel object
+std::map<std::string, KernelObject*> namedObjects;  // by name, case-sensitive as on Windows
+
+thread_local DWORD lastError = 0;
+std::atomic<int> failCreateEvent{0}, failCreateThread{0}, failLocalAlloc{0};
+std::atomic<int> runningThreads{0};
+std::atomic<SIZE_T> lastStackSize{0};
+std::atomic<DWORD> scaleNum{1}, scaleDen{1};
+
+std::mutex debugLock;
+std::string debugOutput;
+
+std::mutex sysdirLock;
+bool sysdirSet = true;
+std::string sysdir = "C:\\windows\\system32";
+
+bool TakeFault(std::atomic<int>& counter) {
+  int n = counter.load();
+  while (n > 0) {
+    if (counter.compare_exchange_weak(n, n - 1)) return true;
+  }
+  return false;
+}
+
+DWORD Scaled(DWORD ms) {
+  if (ms == INFINITE) return ms;
+  return static_cast<DWORD>(static_cast<unsigned long long>(ms) * scaleNum / scaleDen);
+}
+
+KernelObject* NewObject(int kind) {
+  KernelObject* o = new KernelObject();
+  o->kind = kind;
+  o->references = 1;
+  pthread_mutex_init(&o->lock, nullptr);
+  pthread_condattr_t attr;
+  pthread_condattr_init(&attr);
+  pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+  pthread_cond_init(&o->changed, &attr);
+  pthread_condattr_destroy(&attr);
+  return o;
+}
+
+// Looks a handle up among the live objects; the caller holds objectsLock.
+KernelObject* Lookup(HANDLE handle) {
+  KernelObject* o = static_cast<KernelObject*>(handle);
+  return liveObjects.count(o) ? o : nullptr;
+}
+
+KernelObject* LookupEvent(HANDLE handle) {
+  std::lock_guard<std::mutex> guard(objectsLock);
+  KernelObject* o = Lookup(handle);
+  return (o && o->kind == KIND_EVENT) ? o : nullptr;
+}
+
+struct ThreadStart {
+  LPTHREAD_START_ROUTINE start;
+  LPVOID parameter;
+};
+
+void* ThreadMain(void* arg) {
+  ThreadStart s = *static_cast<ThreadStart*>(arg);
+  delete static_cast<ThreadStart*>(arg);
+  s.start(s.parameter);
+  runningThreads.fetch_sub(1);
+  return nullptr;
+}
+
+}  // namespace
+
+// ---- steering (fake_kernel.h)
+
+void FakeDebugOutputReset() {
+  std::lock_guard<std::mutex> guard(debugLock);
+  debugOutput.clear();
+}
+
+const char* FakeDebugOutput() {
+  // Returned pointer stays valid until the next reset or output; tests read it at once.
+  std::lock_guard<std::mutex> guard(debugLock);
+  return debugOutput.c_str();
+}
+
+void FakeFailCreateEvent(int n) { failCreateEvent = n; }
+void FakeFailCreateThread(int n) { failCreateThread = n; }
+void FakeFailLocalAlloc(int n) { failLocalAlloc = n; }
+
+int FakeNamedObjectCount() {
+  std::lock_guard<std::mutex> guard(objectsLock);
+  return static_cast<int>(namedObjects.size());
+}
+
+SIZE_T FakeLastThreadStackSize() { return lastStackSize; }
+
+void FakeSetTimeScale(DWORD num, DWORD den) {
+  scaleNum = num;
+  scaleDen = den ? den : 1;
+}
+
+void FakeSetSystemDirectory(const char* directory) {
+  std::lock_guard<std::mutex> guard(sysdirLock);
+  sysdirSet = directory != nullptr;
+  sysdir = directory ? directory : "";
+}
+
+int FakeRunningThreads() { return runningThreads; }
+
+// ---- critical sections
+
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+  pthread_mutex_t* m = new pthread_mutex_t;
+  pthread_mutex_init(m, nullptr);
+  cs->impl = m;
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
+  pthread_mutex_t* m = static_cast<pthread_mutex_t*>(cs->impl);
+  if (!m) return;
+  pthread_mutex_destroy(m);
+  delete m;
+  cs->impl = nullptr;
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION cs) {
+  pthread_mutex_lock(static_cast<pthread_mutex_t*>(cs->impl));
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
+  pthread_mutex_unlock(static_cast<pthread_mutex_t*>(cs->impl));
+}
+
+// ---- events
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
+  if (TakeFault(failCreateEvent)) {
+    lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> guard(objectsLock);
+  if (name) {
+    auto it = namedObjects.find(name);
+    if (it != namedObjects.end()) {
+      it->second->references++;
+      lastError = ERROR_ALREADY_EXISTS;
+      return it->second;
+    }
+  }
+  KernelObject* o = NewObject(KIND_EVENT);
+  o->manualReset = manualReset != FALSE;
+  o->signalled = initialState != FALSE;
+  if (name) {
+    o->name = name;
+    namedObjects[o->name] = o;
+  }
+  liveObjects.insert(o);
+  lastError = 0;
+  return o;
+}
+
+HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) {
+  std::lock_guard<std::mutex> guard(objectsLock);
+  auto it = name ? namedObjects.find(name) : namedObjects.end();
+  if (it == namedObjects.end() || it->second->kind != KIND_EVENT) {
+    lastError = ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  it->second->references++;
+  return it->second;
+}
+
+BOOL SetEvent(HANDLE event) {
+  KernelObject* o = LookupEvent(event);
+  if (!o) return FALSE;
+  pthread_mutex_lock(&o->lock);
+  o->signalled = true;
+  pthread_cond_broadcast(&o->changed);
+  pthread_mutex_unlock(&o->lock);
+  return TRUE;
+}
+
+BOOL ResetEvent(HANDLE event) {
+  KernelObject* o = LookupEvent(event);
+  if (!o) return FALSE;
+  pthread_mutex_lock(&o->lock);
+  o->signalled = false;
+  pthread_mutex_unlock(&o->lock);
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  KernelObject* o = LookupEvent(handle);
+  if (!o) {
+    lastError = 6;  // ERROR_INVALID_HANDLE
+    return WAIT_FAILED;
+  }
+  DWORD ms = Scaled(milliseconds);
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += ms / 1000;
+  deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_sec++;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  pthread_mutex_lock(&o->lock);
+  DWORD result = WAIT_OBJECT_0;
+  while (!o->signalled) {
+    if (ms == INFINITE) {
+      pthread_cond_wait(&o->changed, &o->lock);
+    } else if (ms == 0 || pthread_cond_timedwait(&o->changed, &o->lock, &deadline) == ETIMEDOUT) {
+      if (!o->signalled) result = WAIT_TIMEOUT;
+      break;
+    }
+  }
+  if (result == WAIT_OBJECT_0 && !o->manualReset) o->signalled = false;
+  pthread_mutex_unlock(&o->lock);
+  return result;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (FakeDisplayLinkCloseHandle && FakeDisplayLinkCloseHandle(handle)) return TRUE;
+  KernelObject* dead = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(objectsLock);
+    KernelObject* o = Lookup(handle);
+    if (!o) {
+      lastError = 6;  // ERROR_INVALID_HANDLE
+      return FALSE;
+    }
+    if (--o->references == 0) {
+      liveObjects.erase(o);
+      if (!o->name.empty()) namedObjects.erase(o->name);
+      dead = o;
+    }
+  }
+  if (dead) {
+    pthread_cond_destroy(&dead->changed);
+    pthread_mutex_destroy(&dead->lock);
+    delete dead;
+  }
+  return TRUE;
+}
+
+// ---- threads and time
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                    LPVOID parameter, DWORD, LPDWORD threadId) {
+  lastStackSize = stackSize;
+  if (TakeFault(failCreateThread)) {
+    lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  // The sanitizers need far more stack than the 16 KiB the product asks for on Windows.
+  SIZE_T size = stackSize < 1024 * 1024 ? 1024 * 1024 : stackSize;
+  pthread_attr_setstacksize(&attr, size);
+  ThreadStart* s = new ThreadStart{start, parameter};
+  runningThreads.fetch_add(1);
+  pthread_t thread;
+  int rc = pthread_create(&thread, &attr, ThreadMain, s);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) {
+    runningThreads.fetch_sub(1);
+    delete s;
+    lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
+  if (threadId) *threadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(s));
+  std::lock_guard<std::mutex> guard(objectsLock);
+  KernelObject* o = NewObject(KIND_THREAD);
+  liveObjects.insert(o);
+  return o;
+}
+
+BOOL SetThreadPriority(HANDLE thread, int) {
+  std::lock_guard<std::mutex> guard(objectsLock);
+  return Lookup(thread) ? TRUE : FALSE;
+}
+
+void Sleep(DWORD milliseconds) {
+  DWORD ms = Scaled(milliseconds);
+  timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+DWORD GetTickCount(void) {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<DWORD>(t.tv_sec * 1000ull + t.tv_nsec / 1000000);
+}
+
+DWORD GetLastError(void) { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+
+// ---- memory
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+  if (TakeFault(failLocalAlloc)) return nullptr;
+  void* p = (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
+  return p;
+}
+
+HLOCAL LocalFree(HLOCAL mem) {
+  free(mem);
+  return nullptr;
+}
+
+// ---- strings and debug output
+
+void OutputDebugStringA(LPCSTR text) {
+  std::lock_guard<std::mutex> guard(debugLock);
+  debugOutput += text;
+  if (getenv("QVL_DEBUG_OUTPUT")) fputs(text, stderr);
+}
+
+int wvsprintfA(LPSTR buffer, LPCSTR format, va_list args) {
+  // wvsprintfA writes at most 1024 characters including the NUL.
+  int n = vsnprintf(buffer, 1024, format, args);
+  return n < 0 ? 0 : (n > 1023 ? 1023 : n);
+}
+
+int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = wvsprintfA(buffer, format, args);
+  va_end(args);
+  return n;
+}
+
+int lstrlenA(LPCSTR s) { return s ? static_cast<int>(strlen(s)) : 0; }
+int lstrcmpA(LPCSTR a, LPCSTR b) { return strcmp(a ? a : "", b ? b : ""); }
+int lstrcmpiA(LPCSTR a, LPCSTR b) { return strcasecmp(a ? a : "", b ? b : ""); }
+LPSTR lstrcpyA(LPSTR dst, LPCSTR src) { return strcpy(dst, src); }
+LPSTR lstrcatA(LPSTR dst, LPCSTR src) { return strcat(dst, src); }
+
+LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max) {
+  if (max <= 0) return dst;
+  int i = 0;
+  for (; i < max - 1 && src[i]; ++i) dst[i] = src[i];
+  dst[i] = '\0';
+  return dst;
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  std::lock_guard<std::mutex> guard(sysdirLock);
+  if (!sysdirSet) return 0;
+  UINT length = static_cast<UINT>(sysdir.size());
+  if (length + 1 > size) return length + 1;  // too small: the size needed, nothing written
+  memcpy(buffer, sysdir.c_str(), length + 1);
+  return length;
+}

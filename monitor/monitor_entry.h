@@ -1,0 +1,10 @@
+// The library's entry points.
+#pragma once
+
+#include "monitor_table.h"
+
+extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor);
+extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+// Instance handle stored at process attach.
+extern HINSTANCE MonitorInstance;

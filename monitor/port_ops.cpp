@@ -1,0 +1,224 @@
+// The port and job operations of the monitor table, and SendString.
+#include "port_ops.h"
+
+#include "guarded_heap.h"
+#include "identify.h"
+#include "status_thread.h"
+
+namespace {
+
+// The PJL prefix written before the first data of a job for a printer that answers.
+const char kPrefixEnterPjl[] = "\x1b%-12345X@PJL\r\n";      // 15 bytes
+const char kPrefixUstatusOn[] = "@PJL USTATUS DEVICE=ON\r\n";  // 24 bytes
+static_assert(sizeof kPrefixEnterPjl - 1 == 15, "first prefix line is 15 bytes");
+static_assert(sizeof kPrefixUstatusOn - 1 == 24, "second prefix line is 24 bytes");
+
+// StartDocPort waits this long for a read of replies under way on a drained job.
+const DWORD kReadDoneWaitMs = 5000;
+// ClosePort looks this often whether the status thread has finished.
+const DWORD kClosePollMs = 500;
+
+inline PortRecord* Record(HANDLE port) { return static_cast<PortRecord*>(port); }
+
+void WakeStatusThread(PortRecord* record) {
+  HANDLE wake = LoadHandle(&record->hWakeEvent);
+  if (wake) SetEvent(wake);
+}
+
+// Ends the lower job if it is open. The flag is cleared first, so no one ends it twice.
+void EndLowerJob(PortRecord* record) {
+  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
+      PF_JOB_OPEN) {
+    record->portMonitor.pfnEndDocPort(record->hPort);
+  }
+}
+
+}  // namespace
+
+BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITOR* lowerMonitor) {
+  EnterMonitorLock();
+  if (FindPortRecord(PortListHead(), portName)) {
+    LeaveMonitorLock();
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  PortRecord* record = CreatePortRecord(portName, printerName);
+  if (!record) {
+    LeaveMonitorLock();
+    return FALSE;
+  }
+  SetPortFlags(record, PF_PJL_PRINTER);
+  if (!lowerMonitor || !lowerMonitor->pfnOpenPort ||
+      !lowerMonitor->pfnOpenPort(portName, &record->hPort)) {
+    // No handle reaches the spooler, so no ClosePort would ever free this record: free it
+    // now, keeping the port monitor's last error, so the port name can be opened again.
+    DWORD error = GetLastError();
+    FreePortRecord(record);
+    LeaveMonitorLock();
+    SetLastError(error);
+    return FALSE;
+  }
+  *handle = record;
+  record->portMonitor = *lowerMonitor;
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level,
+                         LPBYTE docInfo) {
+  PortRecord* record = Record(port);
+  if (__atomic_fetch_or(&record->flags, static_cast<DWORD>(PF_IN_JOB), __ATOMIC_SEQ_CST) &
+      PF_IN_JOB) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  // A status thread that decided to leave before this job began finishes its clean-up under
+  // the lock; waiting for the lock here keeps that clean-up away from the new job's printer
+  // handle, events and lower job. A thread that has not decided yet now sees PF_IN_JOB.
+  EnterMonitorLock();
+  LeaveMonitorLock();
+
+  if (HasPortFlags(record, PF_JOB_OPEN)) {
+    // The previous job was left open for the printer's replies: end it now, and give a read
+    // of replies under way on it a moment to finish.
+    EndLowerJob(record);
+    HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+    if (readDone) WaitForSingleObject(readDone, kReadDoneWaitMs);
+  }
+
+  if (!record->portMonitor.pfnStartDocPort(record->hPort, printerName, jobId, level, docInfo)) {
+    ClearPortFlags(record, PF_IN_JOB);
+    return FALSE;
+  }
+
+  if (!record->printerName || !printerName || lstrcmpA(printerName, record->printerName) != 0) {
+    EnterMonitorLock();
+    FreeString(record->printerName);
+    record->printerName = DupString(printerName);
+    if (record->hPrinter) ClosePrinter(record->hPrinter);
+    record->hPrinter = NULL;
+    OpenPrinterA(printerName, &record->hPrinter, NULL);
+    LeaveMonitorLock();
+  } else if (!record->hPrinter) {
+    OpenPrinterA(printerName, &record->hPrinter, NULL);
+  }
+
+  SetPortFlags(record, PF_JOB_OPEN);
+
+  if (IdentifyPrinter(record)) {
+    SetPortFlags(record, PF_PJL_PRINTER);
+    bool threadServes = true;
+    EnterMonitorLock();
+    if (!HasPortFlags(record, PF_THREAD_RUN)) {
+      if (HasPortFlags(record, PF_THREAD_ALIVE)) {
+        // The thread has not reached its keep-running check; with PF_IN_JOB set it stays.
+        SetPortFlags(record, PF_THREAD_RUN);
+      } else {
+        threadServes = StartStatusThread(record) != FALSE;
+      }
+    }
+    LeaveMonitorLock();
+    // Without a status thread no one would read the replies or end a deferred job, so the
+    // printer is not asked for any.
+    const DOC_INFO_2A* info2 = reinterpret_cast<const DOC_INFO_2A*>(docInfo);
+    if (threadServes &&
+        (level == 1 || (level == 2 && info2 && (info2->dwMode == 1 || info2->dwMode == 2)))) {
+      SetPortFlags(record, PF_PJL_PREFIX);
+    }
+  } else {
+    ClearPortFlags(record, PF_PJL_PRINTER);
+  }
+
+  ClearPortFlags(record, PF_USTATUS_ON);
+  record->noReplyTick = 0;
+  record->jobId = jobId;
+  return TRUE;
+}
+
+BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
+  PortRecord* record = Record(port);
+  if (!HasPortFlags(record, PF_JOB_OPEN)) {
+    *written = 0;
+    return FALSE;
+  }
+  if (HasPortFlags(record, PF_PJL_PREFIX)) {
+    if (!SendString(record, kPrefixEnterPjl, TRUE)) {
+      *written = 0;
+      return FALSE;
+    }
+    ClearPortFlags(record, PF_PJL_PREFIX);
+    SetPortFlags(record, PF_USTATUS_ON);
+    SendString(record, kPrefixUstatusOn, TRUE);
+  }
+  BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
+  // A printer that takes nothing, or one with a status to report, is asked at once.
+  if (HasPortFlags(record, PF_USTATUS_ON) && (*written == 0 || record->printerStatus != 0)) {
+    WakeStatusThread(record);
+  }
+  return result;
+}
+
+BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct) {
+  if (!HasPortFlags(record, PF_JOB_OPEN)) return FALSE;
+  DWORD length = static_cast<DWORD>(lstrlenA(text));
+  DWORD written = 0;
+  LPBYTE bytes = reinterpret_cast<LPBYTE>(const_cast<LPSTR>(text));
+  if (direct) {
+    record->portMonitor.pfnWritePort(record->hPort, bytes, length, &written);
+  } else {
+    WritePort(record, bytes, length, &written);
+  }
+  if (written == 0) WakeStatusThread(record);
+  return written == length;
+}
+
+BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
+  PortRecord* record = Record(port);
+  if (!HasPortFlags(record, PF_JOB_OPEN)) {
+    *read = 0;
+    return FALSE;
+  }
+  return record->portMonitor.pfnReadPort(record->hPort, buffer, size, read);
+}
+
+BOOL WINAPI EndDocPort(HANDLE port) {
+  PortRecord* record = Record(port);
+  EnterMonitorLock();
+  if (!HasPortFlags(record, PF_USTATUS_ON)) {
+    if (record->hPrinter) ClosePrinter(record->hPrinter);
+    record->hPrinter = NULL;
+    EndLowerJob(record);
+  }
+  // Otherwise the end is deferred: the lower job and the printer handle stay open for the
+  // status thread, which ends the job when the printer reports it.
+  ClearPortFlags(record, PF_IN_JOB);
+  if (HasPortFlags(record, PF_PJL_PRINTER)) WakeStatusThread(record);
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+BOOL WINAPI ClosePort(HANDLE port) {
+  PortRecord* record = Record(port);
+  if (HasPortFlags(record, PF_IN_JOB)) {
+    // The spooler closes a port in the middle of a job: end the job first, or the status
+    // thread would keep itself running for it and this call would never return.
+    EnterMonitorLock();
+    ClearPortFlags(record, PF_IN_JOB);
+    LeaveMonitorLock();
+  }
+  if (HasPortFlags(record, PF_THREAD_ALIVE)) {
+    ClearPortFlags(record, PF_THREAD_RUN);
+    EndLowerJob(record);
+    EnterMonitorLock();
+    WakeStatusThread(record);
+    LeaveMonitorLock();
+    // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
+    while (LoadHandle(&record->hWakeEvent)) Sleep(kClosePollMs);
+  }
+  EndLowerJob(record);
+  record->portMonitor.pfnClosePort(record->hPort);
+  EnterMonitorLock();
+  FreePortRecord(record);
+  LeaveMonitorLock();
+  return TRUE;
+}

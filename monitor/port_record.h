@@ -1,0 +1,79 @@
+// The port record: everything the monitor knows about one open port, the port list and the
+// monitor lock that guards it.
+#pragma once
+
+#include "monitor_table.h"
+
+// Bits of PortRecord::flags. Changed from spooler threads and the port's status thread, so
+// always through SetPortFlags/ClearPortFlags (atomic read-modify-write).
+enum : DWORD {
+  PF_IN_JOB = 0x1,           // a spooler job is between StartDocPort and EndDocPort
+  PF_THREAD_RUN = 0x2,       // the status thread is to keep running
+  PF_THREAD_ALIVE = 0x4,     // the status thread exists
+  PF_USTATUS_ON = 0x10,      // PJL requests went out in this job: replies are due
+  PF_PJL_PREFIX = 0x20,      // the PJL prefix is still to be written before the job's data
+  PF_JOB_OPEN = 0x40,        // the lower (port monitor's) job is open
+  PF_PJL_PRINTER = 0x80,     // the printer answers
+  PF_MODEL_3470 = 0x1000,    // model QV-L3470
+  PF_MODEL_3820 = 0x2000,    // model QV-L3820
+  PF_FAMILY_MODEL = 0x4000,  // model name begins with "QV-L"
+  PF_FAMILY_MAKER = 0x8000,  // manufacturer is the maker; never cleared
+  PF_DRUM_RESET = 0x10000,   // a drum counter reset command waits to be written
+};
+
+enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };
+
+struct PortRecord {
+  DWORD signature;            // PORT_RECORD_SIGNATURE
+  DWORD size;                 // bytes allocated: fixed fields plus port name and NUL
+  PortRecord* next;           // next record of the port list
+  char* portName;             // points at portNameText
+  volatile DWORD flags;       // PF_ bits
+  char* printerName;          // guarded copy of the last printer name given, or NULL
+  DWORD jobId;                // spooler job id of the last successful StartDocPort
+  HANDLE hPort;               // the port monitor's handle
+  HANDLE hPrinter;            // OpenPrinterA handle, 0 while closed
+  HANDLE hWakeEvent;          // auto-reset; wakes the status thread; 0 once the thread ended
+  HANDLE hReadDoneEvent;      // manual-reset; clear while a read of replies is under way
+  DWORD printerStatus;        // PRINTER_STATUS_ bits last set for the printer
+  DWORD noReplyTick;          // tick of the first empty poll since the last reply, else 0
+  DWORD availableMemory;      // last available memory reported
+  DWORD installedMemory;      // last installed memory reported
+  MONITOR portMonitor;        // copy of the port monitor's table
+  // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies).
+  DWORD replyKept;
+  char replyBuffer[1024];
+  char portNameText[1];       // the port name, NUL-terminated; the record grows with it
+};
+
+// Atomic flag changes: a spooler thread and the status thread never undo each other's bits.
+inline void SetPortFlags(PortRecord* record, DWORD bits) {
+  __atomic_fetch_or(&record->flags, bits, __ATOMIC_SEQ_CST);
+}
+inline void ClearPortFlags(PortRecord* record, DWORD bits) {
+  __atomic_fetch_and(&record->flags, ~bits, __ATOMIC_SEQ_CST);
+}
+inline DWORD PortFlags(const PortRecord* record) {
+  return __atomic_load_n(&record->flags, __ATOMIC_SEQ_CST);
+}
+inline bool HasPortFlags(const PortRecord* record, DWORD bits) {
+  return (PortFlags(record) & bits) != 0;
+}
+
+// Handles written by one thread and read by another (ClosePort polls hWakeEvent).
+inline HANDLE LoadHandle(HANDLE const* field) { return __atomic_load_n(field, __ATOMIC_SEQ_CST); }
+inline void StoreHandle(HANDLE* field, HANDLE value) {
+  __atomic_store_n(field, value, __ATOMIC_SEQ_CST);
+}
+
+void EnterMonitorLock();
+void LeaveMonitorLock();
+void InitializeMonitorLock();
+
+// The head of the port list; the caller holds the monitor lock.
+PortRecord* PortListHead();
+
+// The caller holds the monitor lock for these three.
+PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName);
+PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName);
+BOOL FreePortRecord(PortRecord* record);

@@ -1,0 +1,66 @@
+// Port records, the port list and the monitor lock.
+#include <stddef.h>
+
+#include "guarded_heap.h"
+#include "port_record.h"
+
+namespace {
+
+CRITICAL_SECTION monitorLock;
+PortRecord* portListHead = NULL;
+
+}  // namespace
+
+void InitializeMonitorLock() { InitializeCriticalSection(&monitorLock); }
+void EnterMonitorLock() { EnterCriticalSection(&monitorLock); }
+void LeaveMonitorLock() { LeaveCriticalSection(&monitorLock); }
+
+PortRecord* PortListHead() { return portListHead; }
+
+PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
+  DWORD nameLength = static_cast<DWORD>(lstrlenA(portName));
+  DWORD size = static_cast<DWORD>(offsetof(PortRecord, portNameText)) + nameLength + 1;
+  PortRecord* record = static_cast<PortRecord*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size));
+  if (!record) return NULL;
+  lstrcpyA(record->portNameText, portName);
+  record->portName = record->portNameText;
+  record->size = size;
+  record->next = NULL;
+  record->signature = PORT_RECORD_SIGNATURE;
+  record->printerName = DupString(printerName);
+  // A printer that cannot be opened leaves hPrinter 0; its status calls then go nowhere.
+  OpenPrinterA(const_cast<LPSTR>(printerName), &record->hPrinter, NULL);
+
+  if (!portListHead) {
+    portListHead = record;
+  } else {
+    PortRecord* tail = portListHead;
+    while (tail->next) tail = tail->next;
+    tail->next = record;
+  }
+  return record;
+}
+
+PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName) {
+  if (!portName) return NULL;
+  for (PortRecord* r = first; r; r = r->next) {
+    if (lstrcmpiA(r->portName, portName) == 0) return r;
+  }
+  return NULL;
+}
+
+BOOL FreePortRecord(PortRecord* record) {
+  if (!record || !portListHead) return FALSE;
+  if (portListHead == record) {
+    portListHead = record->next;
+  } else {
+    PortRecord* before = portListHead;
+    while (before->next && before->next != record) before = before->next;
+    if (before->next != record) return FALSE;
+    before->next = record->next;
+  }
+  if (record->hPrinter) ClosePrinter(record->hPrinter);
+  FreeString(record->printerName);
+  LocalFree(record);
+  return TRUE;
+}

@@ -1,0 +1,45 @@
+// The four timeout settings: read from the monitor's registry key, defaults written back.
+#include "settings.h"
+
+DWORD ErrorTimeout = 1800000;
+DWORD AbortTimeout = 60000;
+DWORD IdleTimeout4L = 180000;
+DWORD IdleTimeoutOther = 900000;
+char* RegistryRoot = NULL;
+
+namespace {
+
+struct SettingRow {
+  LPCSTR name;
+  DWORD* value;
+  DWORD defaultValue;
+};
+
+const SettingRow kSettings[] = {
+    {"ErrorTimeout", &ErrorTimeout, 1800000},      // 30 minutes
+    {"AbortTimeout", &AbortTimeout, 60000},        // 1 minute
+    {"IdleTimeout4L", &IdleTimeout4L, 180000},     // 3 minutes
+    {"IdleTimeoutOther", &IdleTimeoutOther, 900000},  // 15 minutes
+};
+
+}  // namespace
+
+void ReadMonitorSettings() {
+  if (!RegistryRoot) return;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RegistryRoot, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  for (const SettingRow& row : kSettings) {
+    DWORD size = sizeof(DWORD);
+    // The value's type is not looked at; anything that does not fit four bytes fails.
+    if (RegQueryValueExA(key, row.name, NULL, NULL, reinterpret_cast<LPBYTE>(row.value), &size) !=
+        ERROR_SUCCESS) {
+      *row.value = row.defaultValue;
+      RegSetValueExA(key, row.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(row.value),
+                     sizeof(DWORD));
+    }
+  }
+  RegCloseKey(key);
+}

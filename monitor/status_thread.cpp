@@ -1,0 +1,223 @@
+// The per-port status thread: reads and applies the printer's replies, writes drum counter
+// resets, and on leaving clears the status and ends a deferred job.
+#include "status_thread.h"
+
+#include "apply_status.h"
+#include "display_link.h"
+#include "port_ops.h"
+#include "reply_parsers.h"
+#include "settings.h"
+
+// ESC ESC NUL, then the reset command of the printer's engine.
+const char DRUM_RESET_LONG[16] = {'\x1b', '\x1b', '\0', 'E', 'N', 'G', '_', 'C',
+                                  'M',    'D',    ',',  '0', 'x', '5', '4', ';'};
+const char DRUM_RESET_SHORT[9] = {'\x1b', '\x1b', '\0', 'R', 'E', '_', 'P', 'U', ';'};
+
+namespace {
+
+const SIZE_T kThreadStack = 0x4000;  // 16 KiB: the thread keeps its buffers in the record
+const DWORD kPollPauseMs = 2000;     // between reads outside a job, and for unknown printers
+const DWORD kReplyRoom = sizeof(static_cast<PortRecord*>(nullptr)->replyBuffer) - 1;  // 1023
+
+void CloseAndZero(HANDLE* field) {
+  HANDLE h = LoadHandle(field);
+  StoreHandle(field, NULL);
+  if (h) CloseHandle(h);
+}
+
+// Writes the drum counter reset command; TRUE when the port monitor took all of it.
+bool WriteDrumReset(PortRecord* record) {
+  bool model3820 = HasPortFlags(record, PF_MODEL_3820);
+  const char* command = model3820 ? DRUM_RESET_LONG : DRUM_RESET_SHORT;
+  DWORD length = model3820 ? sizeof DRUM_RESET_LONG : sizeof DRUM_RESET_SHORT;
+  DWORD written = 0;
+  // Straight to the port monitor: no PJL prefix, and whether or not a lower job is open.
+  record->portMonitor.pfnWritePort(record->hPort,
+                                   reinterpret_cast<LPBYTE>(const_cast<char*>(command)), length,
+                                   &written);
+  return written == length;
+}
+
+// The exit clean-up, entered with the monitor lock held; releases it.
+void LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
+  ClearPortFlags(record, PF_THREAD_ALIVE);
+  SetPrinterA(record->hPrinter, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
+  if (record->hPrinter) ClosePrinter(record->hPrinter);
+  record->hPrinter = NULL;
+  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
+      PF_JOB_OPEN) {
+    record->portMonitor.pfnEndDocPort(record->hPort);  // a deferred job end completes here
+  }
+  CloseAndZero(&record->hReadDoneEvent);
+  CloseAndZero(drumEvent);
+  // hWakeEvent last: ClosePort frees the record once it reads 0 here.
+  CloseAndZero(&record->hWakeEvent);
+  LeaveMonitorLock();
+}
+
+}  // namespace
+
+BOOL StartStatusThread(PortRecord* record) {
+  // Called with the monitor lock held. PF_THREAD_ALIVE is set before the thread exists, so
+  // a ClosePort that comes before the thread's first instruction still waits for it.
+  SetPortFlags(record, PF_THREAD_RUN | PF_THREAD_ALIVE);
+  HANDLE wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+  HANDLE readDone = CreateEventA(NULL, TRUE, TRUE, NULL);
+  StoreHandle(&record->hWakeEvent, wake);
+  StoreHandle(&record->hReadDoneEvent, readDone);
+  HANDLE thread = NULL;
+  if (wake && readDone) thread = CreateThread(NULL, kThreadStack, StatusThread, record, 0, NULL);
+  if (!thread) {
+    // Leave the port as if no thread had ever run, so the next job tries again.
+    CloseAndZero(&record->hWakeEvent);
+    CloseAndZero(&record->hReadDoneEvent);
+    ClearPortFlags(record, PF_THREAD_RUN | PF_THREAD_ALIVE);
+    return FALSE;
+  }
+  SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
+  CloseHandle(thread);
+  return TRUE;
+}
+
+DWORD WINAPI StatusThread(LPVOID parameter) {
+  PortRecord* record = static_cast<PortRecord*>(parameter);
+  SetPortFlags(record, PF_THREAD_ALIVE);
+  record->noReplyTick = 0;
+  ClearPortFlags(record, PF_DRUM_RESET);
+
+  HANDLE drumEvent = CreateEventA(NULL, TRUE, TRUE, DRUM_RESET_EVENT_NAME);
+  // A request made before this thread started is discarded.
+  if (drumEvent) ResetEvent(drumEvent);
+  bool settingsRead = false;
+
+  for (;;) {
+    if (HasPortFlags(record, PF_DRUM_RESET)) {
+      if (WriteDrumReset(record)) {
+        ClearPortFlags(record, PF_DRUM_RESET);
+        ResetEvent(drumEvent);
+      }
+      // Otherwise the whole command goes again in the next pass.
+    } else if (drumEvent && WaitForSingleObject(drumEvent, 0) == WAIT_OBJECT_0) {
+      SetPortFlags(record, PF_DRUM_RESET);
+    }
+
+    if (!HasPortFlags(record, PF_THREAD_RUN)) {
+      EnterMonitorLock();
+      if (!HasPortFlags(record, PF_IN_JOB)) {
+        LeaveStatusThread(record, &drumEvent);
+        break;
+      }
+      SetPortFlags(record, PF_THREAD_RUN);
+      LeaveMonitorLock();
+    }
+
+    if (HasPortFlags(record, PF_PJL_PRINTER)) {
+      DWORD got = ReadReplies(record);
+      if (got != 0) record->noReplyTick = 0;
+      if (got == 0 && !HasPortFlags(record, PF_IN_JOB)) {
+        if (!settingsRead) {
+          settingsRead = true;
+          ReadMonitorSettings();
+        }
+        Sleep(kPollPauseMs);
+        if (record->noReplyTick == 0) record->noReplyTick = GetTickCount();
+      }
+      if (HasPortFlags(record, PF_IN_JOB)) {
+        WaitForSingleObject(LoadHandle(&record->hWakeEvent), INFINITE);
+      }
+    } else {
+      Sleep(kPollPauseMs);
+      ClearPortFlags(record, PF_THREAD_RUN);
+    }
+  }
+
+  // The record may be gone now; only the display window is told.
+  HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+  if (window) PostMessageA(window, WM_DESTROY, 0, 0);
+  return 0;
+}
+
+DWORD ReadReplies(PortRecord* record) {
+  if (!HasPortFlags(record, PF_JOB_OPEN)) return 0;
+  HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+  ResetEvent(readDone);
+  char* buffer = record->replyBuffer;
+  // An unfinished reply from the previous call waits at the front of the buffer.
+  DWORD kept = record->replyKept;
+  DWORD room = 0, got = 0;
+  do {
+    room = kReplyRoom - kept;
+    got = 0;
+    ReadPort(record, reinterpret_cast<LPBYTE>(buffer + kept), room, &got);
+    if (got > room) got = 0;  // a port monitor that claims more than it was given is ignored
+    if (got != 0) {
+      buffer[kept + got] = '\0';
+      DWORD consumed = 0;
+      if (DispatchReplies(record, buffer, &consumed) == PARSE_MORE) {
+        DWORD remaining = kept + got - consumed;
+        if (remaining == kReplyRoom) {
+          kept = 0;  // one reply longer than the whole buffer: dropped
+          break;
+        }
+        for (DWORD i = 0; i <= remaining; ++i) buffer[i] = buffer[consumed + i];  // with its NUL
+        kept = remaining;
+      } else {
+        kept = 0;
+      }
+    }
+  } while (room != 0 && got == room);
+  record->replyKept = kept;
+  SetEvent(readDone);
+  return got;
+}
+
+// Length of the end of [text, end) that could be the start of "@PJL" (0 to 3 bytes).
+static DWORD PartialPjlHeader(const char* text, const char* end) {
+  static const char kHeader[] = "@PJL";
+  for (DWORD n = 3; n > 0; --n) {
+    if (end - text < static_cast<long>(n)) continue;
+    const char* tail = end - n;
+    DWORD i = 0;
+    while (i < n && tail[i] == kHeader[i]) ++i;
+    if (i == n) return n;
+  }
+  return 0;
+}
+
+uint32_t DispatchReplies(PortRecord* record, char* text, DWORD* consumed) {
+  *consumed = 0;
+  if (text[0] == '\0') return PARSE_NO_PJL;
+  for (;;) {
+    StatusToken tokens[MAX_REPLY_TOKENS];
+    uint32_t count = 0;
+    uint32_t result;
+    char* stop = text;
+    if (HasPortFlags(record, PF_FAMILY_MAKER | PF_FAMILY_MODEL)) {
+      result = ParsePlainReply(text, MAX_REPLY_TOKENS, tokens, &count, &stop);
+    } else {
+      const char* pjlStop = text;
+      result = ParsePjlReply(text, MAX_REPLY_TOKENS, tokens, &count, &pjlStop);
+      stop = text + (pjlStop - text);
+    }
+    if (result == PARSE_DONE) {
+      SetPortFlags(record, PF_PJL_PRINTER);
+      ApplyStatusTokens(record, tokens, count);
+    } else if (result == PARSE_MORE) {
+      return PARSE_MORE;
+    } else if (result == PARSE_NO_PJL && *stop == '\0') {
+      // The text ended in what may be the first bytes of the next reply's "@PJL": keep them
+      // for the next read instead of passing over them, or a reply split there is lost.
+      DWORD partial = PartialPjlHeader(text, stop);
+      if (partial) {
+        *consumed += static_cast<DWORD>(stop - text) - partial;
+        return PARSE_MORE;
+      }
+    }
+    // Replies that did not parse cleanly are skipped. A parser that made no progress would
+    // be called at the same place for ever: the rest of the text is given up instead.
+    if (stop <= text) return result;
+    *consumed += static_cast<DWORD>(stop - text);
+    text = stop;
+    if (*text == '\0') return result;
+  }
+}

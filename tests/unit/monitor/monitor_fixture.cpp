@@ -1,0 +1,76 @@
+#include "monitor_fixture.h"
+
+#include <stdio.h>
+
+const char kMakerDeviceId[] = "MFG:Zemblaxon;MDL:QV-L3820;CMD:PJL;";
+const char kGenericDeviceId[] = "MFG:Acme;MDL:LaserPro 4;CMD:PJL,PCL;";
+const std::string kPrefix = std::string("\x1b%-12345X@PJL\r\n") + "@PJL USTATUS DEVICE=ON\r\n";
+
+std::string PjlDeviceStatus(unsigned code) {
+  char text[128];
+  snprintf(text, sizeof text,
+           "@PJL USTATUS DEVICE\r\nCODE=%u\r\nDISPLAY=STATUS\r\n\f", code);
+  return text;
+}
+
+std::string PjlJobEnd(unsigned jobId) {
+  char text[128];
+  snprintf(text, sizeof text, "@PJL USTATUS JOB\r\nEND\r\nNAME=\"MSJOB %u\"\r\nPAGES=1\r\n\f",
+           jobId);
+  return text;
+}
+
+std::string PlainCode(unsigned code) {
+  char text[64];
+  snprintf(text, sizeof text, "STATUS CODE=%u\r\n\f", code);
+  return text;
+}
+
+void MonitorTest::SetUp() {
+  // Sleep and timed waits run at 1/1000 of their time: the 2000 ms poll takes 2 ms.
+  FakeSetTimeScale(1, 1000);
+  FakeSpoolerReset(true);
+  FakeRegistryReset();
+  FakeDebugOutputReset();
+  ScriptedPortsReset();
+  ASSERT_TRUE(InitializeMonitorEx(nullptr, &table));
+}
+
+void MonitorTest::TearDown() {
+  // A test that failed half-way leaves its ports open: close them so the next test starts clean.
+  for (;;) {
+    EnterMonitorLock();
+    PortRecord* left = PortListHead();
+    LeaveMonitorLock();
+    if (!left) break;
+    table.pfnClosePort(left);
+  }
+  // Every test closes its ports; none may leave a status thread behind.
+  EXPECT_TRUE(WaitFor([] { return FakeRunningThreads() == 0; }));
+  FakeSetTimeScale(1, 1);
+  ScriptedPortsReset();
+}
+
+HANDLE MonitorTest::Open(const char* port, const char* deviceId, const char* printer) {
+  ScriptedPortSetDeviceId(port, deviceId);
+  HANDLE handle = nullptr;
+  EXPECT_TRUE(table.pfnOpenPortEx(const_cast<LPSTR>(port), const_cast<LPSTR>(printer), &handle,
+                                  ScriptedPortMonitor()));
+  return handle;
+}
+
+BOOL MonitorTest::StartJob(HANDLE port, DWORD jobId, DWORD level, DWORD mode,
+                           const char* printer) {
+  DOC_INFO_2A info{};
+  info.pDocName = const_cast<LPSTR>("test document");
+  info.dwMode = mode;
+  return table.pfnStartDocPort(port, const_cast<LPSTR>(printer), jobId, level,
+                               reinterpret_cast<LPBYTE>(&info));
+}
+
+DWORD MonitorTest::Write(HANDLE port, const std::string& data) {
+  DWORD written = 0xFFFF;
+  table.pfnWritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(data.data())),
+                     static_cast<DWORD>(data.size()), &written);
+  return written;
+}

@@ -1,0 +1,200 @@
+// The status thread: deferred job ends, reading replies in pieces, drum counter resets.
+#include <string.h>
+
+#include "display_link.h"
+#include "monitor_fixture.h"
+#include "status_thread.h"
+#include "status_token.h"
+
+namespace {
+
+using StatusThreadTest = MonitorTest;
+
+int SetPrinterCalls() { return FakeSpoolerCount(SPOOL_SET_PRINTER); }
+
+TEST_F(StatusThreadTest, JobEndReportAfterEndDocPortEndsTheLowerJobAndClearsStatus) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 12));
+  Write(port, "data\f");
+  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40022).c_str());
+  Write(port, "");  // a write that writes nothing wakes the thread
+  ASSERT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }));
+  table.pfnEndDocPort(port);
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "the end waits for the printer";
+  ScriptedPortQueueReply("LPT1:", PjlJobEnd(11).c_str());  // another job's end: ignored
+  ScriptedPortQueueReply("LPT1:", PjlJobEnd(12).c_str());
+  ASSERT_TRUE(WaitFor([] { return ScriptedPortGetState("LPT1:").endDocs == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return Rec(port)->hWakeEvent == nullptr; }));
+  EXPECT_EQ(FakeSpoolerLastStatus(), 0) << "the thread clears the status when it leaves";
+  EXPECT_EQ(Rec(port)->hPrinter, nullptr);
+  EXPECT_EQ(Rec(port)->hReadDoneEvent, nullptr) << "every handle closed is zeroed";
+  EXPECT_FALSE(Rec(port)->flags & (PF_THREAD_ALIVE | PF_JOB_OPEN));
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+TEST_F(StatusThreadTest, JobEndBeforeEndDocPortKeepsTheThreadAndNextStartEndsTheOldJob) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 5));
+  Write(port, "data");
+  ScriptedPortQueueReply("LPT1:", PjlJobEnd(5).c_str());
+  Write(port, "");
+  ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT1:") == 0; }));
+  Sleep(50 * 1000);
+  EXPECT_TRUE(Rec(port)->flags & PF_THREAD_ALIVE) << "a job in progress keeps the thread";
+  table.pfnEndDocPort(port);
+  Sleep(50 * 1000);
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "the early report was used up";
+  ASSERT_TRUE(StartJob(port, 6));
+  ScriptedPortState s = ScriptedPortGetState("LPT1:");
+  EXPECT_EQ(s.endDocs, 1) << "the next job's start ends the drained job first";
+  EXPECT_EQ(s.jobs.size(), 2u);
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 2) << "ClosePort ends the deferred job";
+}
+
+TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
+  // Codes alternate between a jam and ready, so every applied reply changes the status once.
+  std::string replies;
+  const int kReplies = 40;
+  for (int i = 0; i < kReplies; ++i) replies += PjlDeviceStatus(i % 2 ? 10001 : 40022);
+  for (DWORD chunk : {1u, 7u, 64u, 1023u}) {
+    SCOPED_TRACE(chunk);
+    FakeSpoolerReset(true);
+    ScriptedPortsReset();
+    HANDLE port = Open("LPT1:", kGenericDeviceId);
+    ScriptedPortSetReadChunk("LPT1:", chunk);
+    ASSERT_TRUE(StartJob(port, 1));
+    Write(port, "x");
+    // Reads that return less than the room end ReadReplies; each wake reads one more piece.
+    for (size_t at = 0; at < replies.size(); at += chunk) {
+      ScriptedPortQueueReply("LPT1:", replies.substr(at, chunk).c_str());
+      size_t before = ScriptedPortPendingReply("LPT1:");
+      Write(port, "");
+      ASSERT_TRUE(WaitFor([&] { return ScriptedPortPendingReply("LPT1:") < before; }));
+    }
+    ASSERT_TRUE(WaitFor([&] { return SetPrinterCalls() >= kReplies; }));
+    Sleep(20 * 1000);
+    EXPECT_EQ(SetPrinterCalls(), kReplies);
+    table.pfnEndDocPort(port);
+    EXPECT_TRUE(table.pfnClosePort(port));
+  }
+}
+
+TEST_F(StatusThreadTest, ReplyLongerThanTheBufferIsDroppedAndTheNextOneRead) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  std::string huge = "@PJL USTATUS DEVICE\r\nCODE=40022\r\nDISPLAY=" + std::string(1100, 'A');
+  ScriptedPortQueueReply("LPT1:", (huge + "\r\nONLINE=TRUE\r\n\f").c_str());
+  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40021).c_str());
+  Write(port, "");
+  ASSERT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00500000; }));
+  EXPECT_EQ(SetPrinterCalls(), 1) << "the jam inside the oversized reply is not applied";
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+TEST_F(StatusThreadTest, FailedReadsLoseNoReply) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  ScriptedPortFailReads("LPT1:", 3);
+  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40021).c_str());
+  // Each wake makes one read; the first three fail and bring nothing.
+  ASSERT_TRUE(WaitFor([&] {
+    Write(port, "");
+    return FakeSpoolerLastStatus() == 0x00500000;
+  }));
+  EXPECT_EQ(FakeSpoolerCount(SPOOL_SET_PRINTER), 1);
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+struct DrumCase {
+  const char* deviceId;
+  std::string command;
+};
+
+TEST_F(StatusThreadTest, DrumResetCommandIsWrittenWholeAndRetriedAfterAPartialWrite) {
+  const DrumCase cases[] = {
+      {"MFG:Zemblaxon;MDL:QV-L3820;", std::string("\x1b\x1b\0ENG_CMD,0x54;", 16)},
+      {"MFG:Zemblaxon;MDL:QV-L3470;", std::string("\x1b\x1b\0RE_PU;", 9)},
+  };
+  for (const DrumCase& c : cases) {
+    SCOPED_TRACE(c.deviceId);
+    ScriptedPortsReset();
+    HANDLE port = Open("LPT1:", c.deviceId);
+    ASSERT_TRUE(StartJob(port, 1));
+    Write(port, "x");
+    ASSERT_TRUE(WaitFor([&] { return (Rec(port)->flags & PF_THREAD_ALIVE) != 0; }));
+    Sleep(20 * 1000);  // the thread has reset the event at its start
+    table.pfnEndDocPort(port);  // outside a job the thread polls every pass
+    ScriptedPortLimitWrites("LPT1:", 1, 4);  // the first attempt writes only 4 bytes
+    HANDLE request = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
+    ASSERT_NE(request, nullptr);
+    SetEvent(request);
+    ASSERT_TRUE(WaitFor([&] { return WaitForSingleObject(request, 0) == WAIT_TIMEOUT; }));
+    ScriptedPortState s = ScriptedPortGetState("LPT1:");
+    std::string written = s.stream.substr(s.stream.size() - 4 - c.command.size());
+    EXPECT_EQ(written, c.command.substr(0, 4) + c.command);
+    CloseHandle(request);
+    EXPECT_TRUE(table.pfnClosePort(port));
+  }
+}
+
+TEST_F(StatusThreadTest, ResetRequestMadeBeforeTheThreadStartsIsDiscarded) {
+  HANDLE early = CreateEventA(nullptr, TRUE, TRUE, DRUM_RESET_EVENT_NAME);  // signalled
+  HANDLE port = Open("LPT1:", kMakerDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  table.pfnEndDocPort(port);
+  Sleep(200 * 1000);
+  EXPECT_EQ(WaitForSingleObject(early, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").stream.find("ENG_CMD"), std::string::npos);
+  CloseHandle(early);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+TEST_F(StatusThreadTest, FailedThreadStartLeavesThePortUsableAndTheNextJobTriesAgain) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  FakeFailCreateThread(1);
+  ASSERT_TRUE(StartJob(port, 1));
+  EXPECT_FALSE(Rec(port)->flags & (PF_THREAD_RUN | PF_THREAD_ALIVE));
+  EXPECT_EQ(Rec(port)->hWakeEvent, nullptr);
+  EXPECT_EQ(Write(port, "data"), 4u);
+  table.pfnEndDocPort(port);
+  ScriptedPortState s = ScriptedPortGetState("LPT1:");
+  EXPECT_EQ(s.jobs[0].bytes, "data") << "no PJL request without a thread to read the replies";
+  EXPECT_EQ(s.endDocs, 1) << "so the job ends at once";
+  ASSERT_TRUE(StartJob(port, 2));
+  EXPECT_TRUE(Rec(port)->flags & PF_THREAD_RUN);
+  Write(port, "data");
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+TEST_F(StatusThreadTest, PrinterNoLongerIdentifiedEndsTheThreadAfterTheJob) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  table.pfnEndDocPort(port);
+  ScriptedPortSetDeviceId("LPT1:", nullptr);
+  ASSERT_TRUE(StartJob(port, 2));  // ends job 1 itself; the thread goes on for now
+  EXPECT_FALSE(Rec(port)->flags & PF_PJL_PRINTER);
+  Write(port, "y");
+  table.pfnEndDocPort(port);
+  ASSERT_TRUE(WaitFor([&] { return (Rec(port)->flags & PF_THREAD_ALIVE) == 0; }));
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+TEST_F(StatusThreadTest, DispatchStopsOnAParserThatMakesNoProgress) {
+  // An empty text calls no parser and is not "more".
+  PortRecord record{};
+  DWORD consumed = 7;
+  char empty[1] = {0};
+  EXPECT_NE(DispatchReplies(&record, empty, &consumed), PARSE_MORE);
+  EXPECT_EQ(consumed, 0u);
+}
+
+}  // namespace

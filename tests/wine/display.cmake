@@ -1,0 +1,14 @@
+# qvlpanel under Wine and Xvfb: the driver plays the monitor, the script checks the dialogs,
+# presses the hot key and takes screenshots. Needs the environment of scripts/wine-env.
+if(TARGET qvlpanel)
+  add_executable(display_driver display/display_driver.cpp)
+  target_link_libraries(display_driver PRIVATE qvl_shared user32 gdi32 kernel32)
+
+  add_test(NAME display.panel
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/display/panel_test.sh
+                   $<TARGET_FILE:qvlpanel> $<TARGET_FILE:display_driver>
+                   ${CMAKE_CURRENT_SOURCE_DIR}/display/qvl9901
+                   ${CMAKE_BINARY_DIR}/display/screenshots)
+  set_tests_properties(display.panel PROPERTIES LABELS "display;wine" TIMEOUT 240
+                       RUN_SERIAL TRUE)
+endif()

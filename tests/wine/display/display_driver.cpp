@@ -1,0 +1,263 @@
+// Plays the monitor's side of the display link for qvlpanel under Wine, and reads back what
+// the program shows. One command per run, so a script can take screenshots and press keys in
+// between:
+//   hold NAME SECONDS          create the printer name block and the drum reset event, keep them
+//   setname NAME [--fill]      rewrite the name (--fill: 48 bytes, no NUL)
+//   stop                       end a running "hold"
+//   launch                     start qvlpanel.exe from the system directory as the monitor does
+//   post CODE MODEL            post a status code to the program's window
+//   destroy                    post WM_DESTROY to the program's window
+//   window TITLE present|absent
+//   text TITLE ID TEXT         a control's text (\r, \n, \t escapes in TEXT)
+//   click TITLE ID             press a button of a dialog or message box
+//   centred TITLE              the window is centred on the screen
+//   picture TITLE yes|no       a picture is drawn in the recovery dialog's frame
+//   event set|clear            state of the drum reset event
+//   running yes|no             whether a qvlpanel.exe process exists
+// Exit status 0 when the check holds (waiting up to 5 s for it), 1 otherwise.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "display_link.h"
+
+namespace {
+
+const char kStopEvent[] = "QVL display test stop";
+const DWORD kWaitMs = 5000;
+const DWORD kStepMs = 50;
+
+// Waits until check() holds or the time is up.
+template <typename Check>
+bool WaitFor(Check check) {
+  for (DWORD waited = 0;; waited += kStepMs) {
+    if (check()) return true;
+    if (waited >= kWaitMs) return false;
+    Sleep(kStepMs);
+  }
+}
+
+HWND MainWindow() { return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE); }
+
+void Unescape(const char* in, char* out, size_t size) {
+  size_t n = 0;
+  for (; *in != '\0' && n + 1 < size; ++in) {
+    if (in[0] == '\\' && in[1] != '\0') {
+      ++in;
+      out[n++] = *in == 'r' ? '\r' : *in == 'n' ? '\n' : *in == 't' ? '\t' : *in;
+    } else {
+      out[n++] = *in;
+    }
+  }
+  out[n] = '\0';
+}
+
+void WriteName(char* block, const char* name, bool fill) {
+  memset(block, 0, SHARED_PRINTER_NAME_SIZE);
+  if (fill) {
+    memset(block, 'W', SHARED_PRINTER_NAME_SIZE);  // a writer that leaves no NUL
+  } else {
+    strncpy(block, name, SHARED_PRINTER_NAME_SIZE - 1);
+  }
+}
+
+int Hold(const char* name, int seconds) {
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                      SHARED_PRINTER_NAME_SIZE, SHARED_PRINTER_NAME_MAPPING);
+  char* view = mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) : NULL;
+  // As a status thread does: manual reset, created signalled and reset at once.
+  HANDLE drum = CreateEventA(NULL, TRUE, TRUE, DRUM_RESET_EVENT_NAME);
+  HANDLE stop = CreateEventA(NULL, TRUE, FALSE, kStopEvent);
+  if (view == NULL || drum == NULL || stop == NULL) {
+    printf("hold: cannot create the shared objects (error %lu)\n", GetLastError());
+    return 1;
+  }
+  ResetEvent(drum);
+  WriteName(view, name, false);
+  UnmapViewOfFile(view);
+  printf("ready\n");
+  fflush(stdout);
+  WaitForSingleObject(stop, static_cast<DWORD>(seconds) * 1000);
+  CloseHandle(stop);
+  CloseHandle(drum);
+  CloseHandle(mapping);
+  return 0;
+}
+
+int SetName(const char* name, bool fill) {
+  HANDLE mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, SHARED_PRINTER_NAME_MAPPING);
+  char* view = mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) : NULL;
+  if (view == NULL) {
+    printf("setname: no shared block\n");
+    return 1;
+  }
+  WriteName(view, name, fill);
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  return 0;
+}
+
+int Stop() {
+  HANDLE stop = OpenEventA(EVENT_ALL_ACCESS, FALSE, kStopEvent);
+  if (stop == NULL) return 0;
+  SetEvent(stop);
+  CloseHandle(stop);
+  return 0;
+}
+
+int Launch() {
+  char path[MAX_PATH];
+  UINT n = GetSystemDirectoryA(path, MAX_PATH - 16);
+  if (n == 0) return 1;
+  strcat(path, "\\" DISPLAY_PROGRAM_FILE);
+  UINT result = WinExec(path, SW_HIDE);
+  if (result <= 31) {
+    printf("launch: WinExec(%s) gave %u\n", path, result);
+    return 1;
+  }
+  if (!WaitFor([] { return MainWindow() != NULL; })) {
+    printf("launch: no window \"%s\" after the start\n", DISPLAY_WINDOW_TITLE);
+    return 1;
+  }
+  return 0;
+}
+
+int PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND main = MainWindow();
+  if (main == NULL) {
+    printf("post: no program window\n");
+    return 1;
+  }
+  return PostMessageA(main, message, wParam, lParam) ? 0 : 1;
+}
+
+int Window(const char* title, bool present) {
+  if (WaitFor([&] { return (FindWindowA(NULL, title) != NULL) == present; })) return 0;
+  printf("window \"%s\": expected %s\n", title, present ? "present" : "absent");
+  return 1;
+}
+
+int Text(const char* title, int id, const char* escaped) {
+  char expected[1024];
+  char got[1024] = "";
+  Unescape(escaped, expected, sizeof(expected));
+  if (WaitFor([&] {
+        HWND w = FindWindowA(NULL, title);
+        got[0] = '\0';
+        if (w != NULL) GetDlgItemTextA(w, id, got, sizeof(got));
+        return strcmp(got, expected) == 0;
+      })) {
+    return 0;
+  }
+  printf("text of control %d in \"%s\": got \"%s\", expected \"%s\"\n", id, title, got, expected);
+  return 1;
+}
+
+int Click(const char* title, int id) {
+  HWND w = NULL;
+  if (!WaitFor([&] { return (w = FindWindowA(NULL, title)) != NULL; })) {
+    printf("click: no window \"%s\"\n", title);
+    return 1;
+  }
+  HWND button = GetDlgItem(w, id);
+  return PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button))
+             ? 0
+             : 1;
+}
+
+int Centred(const char* title) {
+  HWND w = FindWindowA(NULL, title);
+  RECT window, client;
+  if (w == NULL || !GetWindowRect(w, &window) || !GetClientRect(w, &client)) return 1;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - client.bottom - GetSystemMetrics(SM_CYCAPTION)) / 2;
+  if (window.left == x && window.top == y) return 0;
+  printf("centred \"%s\": at %ld,%ld, expected %d,%d\n", title, window.left, window.top, x, y);
+  return 1;
+}
+
+// Samples the screen over the middle of the picture frame (dialog units 15,35 to 175,115,
+// found through the group box at 5,26 to 185,196).
+int Picture(const char* title, bool expected) {
+  HWND w = FindWindowA(NULL, title);
+  HWND group = w ? GetDlgItem(w, 0xFFFF) : NULL;
+  RECT box;
+  if (group == NULL || !GetWindowRect(group, &box)) {
+    printf("picture: no recovery dialog \"%s\"\n", title);
+    return 1;
+  }
+  double sx = (box.right - box.left) / 180.0;
+  double sy = (box.bottom - box.top) / 170.0;
+  COLORREF face = GetSysColor(COLOR_3DFACE);
+  bool drawn = false;
+  HDC screen = GetDC(NULL);
+  for (int dx = 60; dx <= 120 && !drawn; dx += 10) {
+    for (int dy = 55; dy <= 95 && !drawn; dy += 10) {
+      COLORREF c = GetPixel(screen, box.left + static_cast<int>((dx - 5) * sx),
+                            box.top + static_cast<int>((dy - 26) * sy));
+      if (c != CLR_INVALID && c != face) drawn = true;
+    }
+  }
+  ReleaseDC(NULL, screen);
+  if (drawn == expected) return 0;
+  printf("picture in \"%s\": expected %s\n", title, expected ? "a picture" : "none");
+  return 1;
+}
+
+int EventState(bool expectSet) {
+  HANDLE e = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
+  if (e == NULL) {
+    printf("event: does not exist\n");
+    return 1;
+  }
+  bool ok = WaitFor([&] { return (WaitForSingleObject(e, 0) == WAIT_OBJECT_0) == expectSet; });
+  if (ok && expectSet) ResetEvent(e);  // as the monitor does once the command went out
+  CloseHandle(e);
+  if (!ok) printf("event: expected %s\n", expectSet ? "set" : "clear");
+  return ok ? 0 : 1;
+}
+
+bool ProgramRunning() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  bool found = false;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
+    found = lstrcmpiA(entry.szExeFile, DISPLAY_PROGRAM_FILE) == 0;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+int Running(bool expected) {
+  if (WaitFor([&] { return ProgramRunning() == expected; })) return 0;
+  printf("running: expected qvlpanel.exe %s\n", expected ? "running" : "ended");
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const char* c = argv[1];
+  if (!strcmp(c, "hold") && argc == 4) return Hold(argv[2], atoi(argv[3]));
+  if (!strcmp(c, "setname") && argc >= 3) return SetName(argv[2], argc == 4);
+  if (!strcmp(c, "stop")) return Stop();
+  if (!strcmp(c, "launch")) return Launch();
+  if (!strcmp(c, "post") && argc == 4) return PostToMain(DLM_STATUS_CODE, atoi(argv[2]), atoi(argv[3]));
+  if (!strcmp(c, "destroy")) return PostToMain(WM_DESTROY, 0, 0);
+  if (!strcmp(c, "window") && argc == 4) return Window(argv[2], !strcmp(argv[3], "present"));
+  if (!strcmp(c, "text") && argc == 5) return Text(argv[2], atoi(argv[3]), argv[4]);
+  if (!strcmp(c, "click") && argc == 4) return Click(argv[2], atoi(argv[3]));
+  if (!strcmp(c, "centred") && argc == 3) return Centred(argv[2]);
+  if (!strcmp(c, "picture") && argc == 4) return Picture(argv[2], !strcmp(argv[3], "yes"));
+  if (!strcmp(c, "event") && argc == 3) return EventState(!strcmp(argv[2], "set"));
+  if (!strcmp(c, "running") && argc == 3) return Running(!strcmp(argv[2], "yes"));
+  fprintf(stderr, "display_driver: bad command\n");
+  return 2;
+}

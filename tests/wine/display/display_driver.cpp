@@ -40,7 +40,9 @@ bool WaitFor(Check check) {
   }
 }
 
-HWND MainWindow() { return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE); }
+HWND MainWindow() {
+  return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+}
 
 void Unescape(const char* in, char* out, size_t size) {
   size_t n = 0;
@@ -249,7 +251,8 @@ int main(int argc, char** argv) {
   if (!strcmp(c, "setname") && argc >= 3) return SetName(argv[2], argc == 4);
   if (!strcmp(c, "stop")) return Stop();
   if (!strcmp(c, "launch")) return Launch();
-  if (!strcmp(c, "post") && argc == 4) return PostToMain(DLM_STATUS_CODE, atoi(argv[2]), atoi(argv[3]));
+  if (!strcmp(c, "post") && argc == 4)
+    return PostToMain(DLM_STATUS_CODE, atoi(argv[2]), atoi(argv[3]));
   if (!strcmp(c, "destroy")) return PostToMain(WM_DESTROY, 0, 0);
   if (!strcmp(c, "window") && argc == 4) return Window(argv[2], !strcmp(argv[3], "present"));
   if (!strcmp(c, "text") && argc == 5) return Text(argv[2], atoi(argv[3]), argv[4]);

@@ -1,0 +1,177 @@
+// Status message file reader. Works on fixed buffers only; every path out of a pass closes
+// the file.
+#include "status_file.h"
+
+#include "display_link.h"
+
+#include <stdio.h>
+#include <string.h>
+
+const LONG IconTable[ICON_TABLE_COUNT] = {
+    6503,  // 0  blue open circle
+    6504,  // 1  blue open circle
+    6003,  // 2  red circle with a zigzag stroke
+    6506,  // 3  blue power symbol
+    6001,  // 4  rollers and a crumpled sheet
+    6006,  // 5  printer with two cartridges
+    6000,  // 6  arrow into the printer's side
+    6002,  // 7  cartridge taken out
+    6008,  // 8  diamond with an exclamation mark
+    6004,  // 9  tray over paper
+    6005,  // 10 wrench
+    6007,  // 11 tray over toner dots
+};
+
+// Indexed by the reader state: the tag that advances it.
+const char* const ExpectedTag[READER_STATES] = {"<GROP>", "<ICON>", "<STAT>", "<RCVR>", "<CODE>"};
+
+LONG IconIdForIndex(DWORD index) {
+  return index < ICON_TABLE_COUNT ? IconTable[index] : 0;
+}
+
+int ReadFileLine(HFILE file, char* line) {
+  memset(line, 0, FILE_LINE_SIZE);
+  UINT got = _lread(file, line, FILE_LINE_SIZE - 1);
+  if (got == (UINT)HFILE_ERROR || got == 0) {
+    line[0] = '\0';
+    return LINE_END;
+  }
+  char* lf = static_cast<char*>(memchr(line, '\n', got));
+  if (lf == NULL) return LINE_PIECE;  // the file position stays after the bytes read
+
+  UINT i = static_cast<UINT>(lf - line);
+  if (i <= 1) {
+    line[0] = '\0';
+  } else if (line[i - 2] == '\\' && line[i - 1] == '\r') {
+    // Joined line: the backslash and its CR LF go. A backslash before a lone LF stays, and so
+    // does the byte before such an LF.
+    line[i - 2] = '\0';
+  } else {
+    line[i + 1] = '\0';
+  }
+  // Give back what was read beyond the LF.
+  UINT after = got - i - 1;
+  if (after > 0) _llseek(file, -static_cast<LONG>(after), FILE_CURRENT);
+  return LINE_WHOLE;
+}
+
+BOOL TagMatches(const char* line, const char* tag) {
+  for (int i = 0; i < 6; ++i) {
+    char a = line[i];
+    char b = tag[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+    if (a != b) return FALSE;
+    if (a == '\0') return FALSE;
+  }
+  return TRUE;
+}
+
+int ReadTaggedLine(HFILE file, char* value, const char* tag) {
+  char line[FILE_LINE_SIZE];
+  for (;;) {
+    if (ReadFileLine(file, line) == LINE_END) return TAGGED_END;
+    if (line[0] != '\0' && line[0] != '#') break;
+  }
+  int result = TAGGED_TEXT;
+  const char* p = line;
+  if (TagMatches(line, tag)) {
+    result = TAGGED_TAG;
+    p += 6;
+  }
+  while (*p == '\t') ++p;
+  // The line is at most 255 bytes, and so is what is left of it.
+  memset(value, 0, FILE_LINE_SIZE);
+  memcpy(value, p, strlen(p));
+  return result;
+}
+
+DWORD ParseDecimal(const char* text) {
+  DWORD value = 0;
+  for (const char* p = text; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + static_cast<DWORD>(*p - '0');
+    if (value > 99999) break;
+  }
+  return value;
+}
+
+// Appends value to text (size bytes) when both fit with the NUL; a value that would not fit
+// is left out whole.
+static void AppendWhole(char* text, size_t size, const char* value) {
+  size_t have = strlen(text);
+  size_t add = strlen(value);
+  if (have + add < size) memcpy(text + have, value, add + 1);
+}
+
+int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
+  HFILE file = _lopen(path, OF_READ | OF_SHARE_DENY_WRITE);
+  if (file == HFILE_ERROR) return SEARCH_NO_FILE;
+  _llseek(file, 0, FILE_BEGIN);
+
+  BOOL found = FALSE;
+  entry->statusText[0] = '\0';
+  entry->recoveryText[0] = '\0';
+
+  int state = 4;
+  int result = SEARCH_NOT_FOUND;
+  for (;;) {
+    char value[FILE_LINE_SIZE];
+    int kind = ReadTaggedLine(file, value, ExpectedTag[state]);
+    if (kind == TAGGED_END) break;
+    if (kind == TAGGED_TAG) state = (state + 1) % READER_STATES;
+
+    if (!found) {
+      if (state != 0) continue;
+      DWORD number = ParseDecimal(value);
+      if (number == 0) break;  // the end line
+      if (number == code) found = TRUE;
+      continue;
+    }
+    if (state == 0) {
+      result = SEARCH_FOUND;  // the next record begins: this one is complete
+      break;
+    }
+    switch (state) {
+      case 1:
+        entry->group = static_cast<LONG>(ParseDecimal(value));
+        break;
+      case 2:
+        entry->iconId = IconIdForIndex(ParseDecimal(value));
+        break;
+      case 3:
+        AppendWhole(entry->statusText, STATUS_TEXT_SIZE, value);
+        break;
+      case 4:
+        AppendWhole(entry->recoveryText, RECOVERY_TEXT_SIZE, value);
+        break;
+    }
+  }
+  _lclose(file);
+  return result;
+}
+
+BOOL LookupStatusEntry(const char* path, DWORD code, StatusEntry* entry) {
+  StatusEntry saved = *entry;
+  entry->code = code;
+  for (int pass = 0; pass < 2; ++pass) {
+    int result = SearchStatusFile(path, code, entry);
+    if (result == SEARCH_FOUND) return TRUE;
+    if (result == SEARCH_NO_FILE) break;
+  }
+  *entry = saved;
+  return FALSE;
+}
+
+BOOL BuildStatusFilePath(LONG model, char* path) {
+  char dir[SYSTEM_DIR_SIZE];
+  UINT length = GetSystemDirectoryA(dir, SYSTEM_DIR_SIZE);
+  if (length == 0 || length >= SYSTEM_DIR_SIZE) return FALSE;
+  char number[16];
+  snprintf(number, sizeof(number), "%ld", static_cast<long>(model));
+  // 245 bytes of directory, "\qvl" and at most 11 digits and sign fit in 256 with the NUL.
+  path[0] = '\0';
+  strcat(path, dir);
+  strcat(path, "\\" STATUS_FILE_PREFIX);
+  strcat(path, number);
+  return TRUE;
+}

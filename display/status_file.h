@@ -1,0 +1,64 @@
+// The per-model status message file: a plain-text list of records (<CODE>, <GROP>, <ICON>,
+// <STAT>, <RCVR>) read afresh for every lookup. Nothing here allocates or caches.
+#pragma once
+
+#include "display_platform.h"
+
+#define STATUS_TEXT_SIZE 80     // status message with its NUL
+#define RECOVERY_TEXT_SIZE 512  // recovery instructions with their NUL
+#define FILE_LINE_SIZE 256      // one line piece (255 bytes) with its NUL
+#define STATUS_PATH_SIZE 256    // system directory, "\qvl", model number
+#define SYSTEM_DIR_SIZE 246     // room given to GetSystemDirectoryA
+
+// One record of the file: the program holds one of these as its current entry.
+struct StatusEntry {
+  DWORD code;                             // status code of the entry
+  LONG group;                             // display group; 0 = no dialog for this entry
+  LONG iconId;                            // icon resource id; 0 = no icon and no picture
+  char statusText[STATUS_TEXT_SIZE];      // short message, line ends kept
+  char recoveryText[RECOVERY_TEXT_SIZE];  // recovery instructions, line ends kept
+};
+
+// <ICON> numbers index this table of icon resource ids.
+#define ICON_TABLE_COUNT 12
+extern const LONG IconTable[ICON_TABLE_COUNT];
+// The icon id for an <ICON> number; 0 (no icon, no picture) when the number is outside the table.
+LONG IconIdForIndex(DWORD index);
+
+// ReadFileLine results. Both line results count as a line; LINE_PIECE says that no LF was
+// found in the 255 bytes read (a long line continues, or the file ends without a line end).
+enum { LINE_END = 0, LINE_WHOLE = 1, LINE_PIECE = 2 };
+// Reads the next line of at most 255 bytes into line (NUL-terminated, FILE_LINE_SIZE bytes).
+// A line of nothing or one byte before its LF comes back empty; a backslash before CR LF is
+// dropped with the line end so that the next line continues this one.
+int ReadFileLine(HFILE file, char* line);
+
+// ReadTaggedLine results.
+enum { TAGGED_END = 0, TAGGED_TAG = 1, TAGGED_TEXT = 2 };
+// Reads the next line that is neither empty nor a comment. TAGGED_TAG when it starts with tag
+// (ASCII case ignored), TAGGED_TEXT otherwise; value (FILE_LINE_SIZE bytes) then holds the rest
+// of the line after the tag, with leading TABs skipped.
+int ReadTaggedLine(HFILE file, char* value, const char* tag);
+
+// True when the first six bytes of line equal the six-byte tag, ASCII case ignored.
+BOOL TagMatches(const char* line, const char* tag);
+// The tag expected in each reader state 0 to 4 ("<GROP>", "<ICON>", "<STAT>", "<RCVR>", "<CODE>").
+#define READER_STATES 5
+extern const char* const ExpectedTag[READER_STATES];
+
+// Leading decimal digits of text; stops at a non-digit or once the value exceeds 99999, so the
+// result is at most 999999. Text that does not start with a digit reads as 0.
+DWORD ParseDecimal(const char* text);
+
+// SearchStatusFile results.
+enum { SEARCH_NO_FILE = 0, SEARCH_NOT_FOUND = 1, SEARCH_FOUND = 2 };
+// One pass over the file at path for code. Empties the entry's texts first; on SEARCH_FOUND
+// the entry holds the record (group and icon keep their values unless the record sets them).
+int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry);
+// Makes the record of code the entry (up to two passes). On failure the entry is exactly as
+// before the call.
+BOOL LookupStatusEntry(const char* path, DWORD code, StatusEntry* entry);
+
+// The path of a model's file: system directory, "\qvl", model number in decimal, into path
+// (STATUS_PATH_SIZE bytes). FALSE when the system directory cannot be read.
+BOOL BuildStatusFilePath(LONG model, char* path);

@@ -1,0 +1,120 @@
+// Status code filter, exit rule, display decision and the dialogs' OK and reset rules.
+#include "status_filter.h"
+
+namespace {
+
+const DWORD kFirstCode = 10001;
+const DWORD kLastCode = 50554;
+const DWORD kFoldedFirst = 41000;
+const DWORD kFoldedLast = 41999;
+const DWORD kModel3470Group = 1;
+
+BOOL IsStickyCode(DWORD code) {
+  return code == 40556 || code == 40558 || code == 40559;
+}
+BOOL IsDrumCode(DWORD code) {
+  return code == 40558 || code == 40559;
+}
+
+// For model 3470, 10001 ends a group-1 entry only after one of these.
+BOOL Is3470Predecessor(DWORD code) {
+  return code == 30016 || code == 30017 || code == 40558;
+}
+
+struct CodeRange {
+  DWORD first;
+  DWORD last;
+};
+const CodeRange kPrintersFolderRanges[] = {{11100, 11999}, {40021, 40024}, {41000, 41999}};
+
+}  // namespace
+
+BOOL FilterStatusCode(FilterState* state, DWORD* code, DWORD shownCode, LONG shownGroup,
+                      BOOL model3470, DrumResetPendingFn drumResetPending) {
+  DWORD x = *code;
+  if (x < kFirstCode || x > kLastCode) return FALSE;
+  if (model3470 && x == 10001 && shownGroup == static_cast<LONG>(kModel3470Group) &&
+      !Is3470Predecessor(shownCode)) {
+    return FALSE;
+  }
+
+  if (x == 40000 && model3470) state->drumCodeShown = FALSE;
+  if (x == 10001 || x == 10003 || x == 40000) {
+    if (state->stickyCode != 0) {
+      x = state->stickyCode;
+    } else if (IsStickyCode(shownCode)) {
+      return FALSE;  // a held code is on display; recall codes do not end it
+    }
+  } else if (IsDrumCode(x)) {
+    if (drumResetPending != NULL && drumResetPending()) return FALSE;
+    if (model3470) {
+      if (state->drumCodeShown) return FALSE;
+      state->drumCodeShown = TRUE;
+    }
+    state->stickyCode = x;
+  } else if (x == 40556) {
+    state->stickyCode = x;
+  }
+
+  if (x >= kFoldedFirst && x <= kFoldedLast) x = kFoldedFirst;
+  *code = x;
+  return TRUE;
+}
+
+BOOL IsExitCode(DWORD code) {
+  return code == 10001 || code == 40000;
+}
+
+BOOL HeldByPrintersFolder(DWORD code, BOOL printersFolderOpen) {
+  if (!printersFolderOpen) return FALSE;
+  for (const CodeRange& r : kPrintersFolderRanges) {
+    if (code >= r.first && code <= r.last) return TRUE;
+  }
+  return FALSE;
+}
+
+CodeOutcome ProcessStatusCode(DisplayState* state, DWORD code, BOOL model3470, const char* path,
+                              DrumResetPendingFn drumResetPending) {
+  DWORD x = code;
+  if (!FilterStatusCode(&state->filter, &x, state->current.code, state->current.group, model3470,
+                        drumResetPending)) {
+    return CODE_IGNORED;
+  }
+  if (x == state->current.code) return CODE_UNCHANGED;
+  if (path == NULL || !LookupStatusEntry(path, x, &state->current)) return CODE_NOT_FOUND;
+  return IsExitCode(state->current.code) ? CODE_END_PROGRAM : CODE_ENTRY_READY;
+}
+
+DisplayAction DecideDisplay(BOOL statusOpen, BOOL recoveryOpen, LONG group, DWORD code,
+                            BOOL printersFolderOpen) {
+  if (statusOpen && recoveryOpen) return DISPLAY_END_PROGRAM;
+  if (statusOpen || recoveryOpen) {
+    if (group == 0) return DISPLAY_END_PROGRAM;
+    return statusOpen ? DISPLAY_REPAINT_STATUS : DISPLAY_REPAINT_RECOVERY;
+  }
+  if (group == 0 || HeldByPrintersFolder(code, printersFolderOpen)) return DISPLAY_NOTHING;
+  return DISPLAY_OPEN_STATUS;
+}
+
+OkAction DecideOkButton(DisplayState* state, const char* path) {
+  if (IsStickyCode(state->current.code)) {
+    state->filter.stickyCode = 0;
+    return OK_END_PROGRAM;
+  }
+  if (state->filter.stickyCode == 0) return OK_END_PROGRAM;
+  if (path == NULL || !LookupStatusEntry(path, state->filter.stickyCode, &state->current)) {
+    return OK_END_PROGRAM;
+  }
+  return OK_SHOW_STICKY;
+}
+
+BOOL ApplyDrumResetConfirmed(DisplayState* state) {
+  BOOL close = IsDrumCode(state->current.code);
+  if (close) {
+    state->current.code = 0;
+    state->current.group = 0;
+  }
+  state->filter.stickyCode = 0;
+  state->filter.drumCodeShown = FALSE;
+  return close;
+}

@@ -1,0 +1,228 @@
+// The status and recovery dialogs: painting from the current entry, the buttons, and the drum
+// counter reset prompt behind Ctrl+Shift+F1 and the Ctrl+Shift click.
+#include "program.h"
+
+#include "display_link.h"
+#include "resource_ids.h"
+
+BOOL ResetPromptBusy;
+POINT RecoveryDialogPos;
+RECT PictureFrame;
+BOOL PictureFrameValid;
+
+namespace {
+
+const int kPromptTextSize = 512;
+const LONG kFirstPictureIcon = 6000;
+const LONG kLastPictureIcon = 6499;
+
+void RegisterResetHotKey(HWND dialog) {
+  // Another program may hold the key; the Ctrl+Shift click still works then.
+  RegisterHotKey(dialog, IDH_DRUM_RESET, MOD_CONTROL | MOD_SHIFT, VK_F1);
+}
+
+void CentreOnScreen(HWND dialog) {
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  int captionHeight = GetSystemMetrics(SM_CYCAPTION);
+  if (screenWidth <= 0 || screenHeight <= 0 || captionHeight < 0) return;
+  RECT client;
+  if (!GetClientRect(dialog, &client)) return;
+  int w = client.right - client.left;
+  int h = client.bottom - client.top;
+  int x = w < screenWidth ? (screenWidth - w) / 2 : 0;
+  int y = h + captionHeight < screenHeight ? (screenHeight - h - captionHeight) / 2 : 0;
+  SetWindowPos(dialog, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// Moves the dialog to the saved position, pulled back inside the full-screen area.
+void MoveToSavedPosition(HWND dialog) {
+  int fullWidth = GetSystemMetrics(SM_CXFULLSCREEN);
+  int fullHeight = GetSystemMetrics(SM_CYFULLSCREEN);
+  RECT rect;
+  if (!GetWindowRect(dialog, &rect)) return;
+  int x = RecoveryDialogPos.x < 0 ? 0 : RecoveryDialogPos.x;
+  int y = RecoveryDialogPos.y < 0 ? 0 : RecoveryDialogPos.y;
+  if (x > fullWidth - (rect.right - rect.left)) x = fullWidth - (rect.right - rect.left);
+  if (y > fullHeight - (rect.bottom - rect.top)) y = fullHeight - (rect.bottom - rect.top);
+  SetWindowPos(dialog, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// Takes the frame control's place for the picture and removes the control.
+void MeasurePictureFrame(HWND dialog) {
+  PictureFrameValid = FALSE;
+  HWND frame = GetDlgItem(dialog, IDC_PICTURE_FRAME);
+  RECT rect;
+  if (frame == NULL || !GetWindowRect(frame, &rect)) return;
+  POINT topLeft = {rect.left, rect.top};
+  POINT bottomRight = {rect.right, rect.bottom};
+  if (!ScreenToClient(dialog, &topLeft) || !ScreenToClient(dialog, &bottomRight)) return;
+  PictureFrame.left = topLeft.x;
+  PictureFrame.top = topLeft.y;
+  PictureFrame.right = bottomRight.x;
+  PictureFrame.bottom = bottomRight.y;
+  PictureFrameValid = TRUE;
+  DestroyWindow(frame);
+}
+
+BOOL OnInitStatus(HWND dialog) {
+  SetWindowTextA(dialog, StatusTitle);
+  CentreOnScreen(dialog);
+  SetForegroundWindow(dialog);
+  SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
+  RegisterResetHotKey(dialog);
+  return TRUE;
+}
+
+BOOL OnInitRecovery(HWND dialog) {
+  SetWindowTextA(dialog, RecoveryTitle);
+  MoveToSavedPosition(dialog);
+  SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
+  MeasurePictureFrame(dialog);
+  RegisterResetHotKey(dialog);
+  return TRUE;
+}
+
+// Draws the picture that belongs to the icon, centred in the picture frame.
+void DrawPicture(HDC dc, LONG iconId) {
+  if (!PictureFrameValid || iconId < kFirstPictureIcon || iconId > kLastPictureIcon) return;
+  HBITMAP picture = LoadBitmapA(Instance, MAKEINTRESOURCEA(iconId + IDB_PICTURE_OFFSET));
+  if (picture == NULL) return;
+  BITMAP info;
+  HDC memory = CreateCompatibleDC(dc);
+  if (memory != NULL && GetObjectA(picture, sizeof(info), &info) != 0) {
+    HGDIOBJ previous = SelectObject(memory, picture);
+    int frameWidth = PictureFrame.right - PictureFrame.left;
+    int frameHeight = PictureFrame.bottom - PictureFrame.top;
+    int dx = frameWidth > info.bmWidth ? (frameWidth - info.bmWidth) / 2 : 0;
+    int dy = frameHeight > info.bmHeight ? (frameHeight - info.bmHeight) / 2 : 0;
+    BitBlt(dc, PictureFrame.left + dx, PictureFrame.top + dy, info.bmWidth, info.bmHeight, memory,
+           0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+  }
+  if (memory != NULL) DeleteDC(memory);
+  DeleteObject(picture);
+}
+
+void OnPaint(HWND dialog) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(dialog, &paint);
+  const StatusEntry& entry = Display.current;
+  if (entry.iconId == 0) {
+    // An entry without a usable icon shows none rather than the previous entry's.
+    SendDlgItemMessageA(dialog, IDC_STATUS_ICON, STM_SETICON, 0, 0);
+  } else {
+    HICON icon = LoadIconA(Instance, MAKEINTRESOURCEA(entry.iconId));
+    if (icon != NULL) {
+      SendDlgItemMessageA(dialog, IDC_STATUS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    }
+  }
+  SetDlgItemTextA(dialog, IDC_STATUS_TEXT, entry.statusText);
+  if (GetDlgItem(dialog, IDC_RECOVERY_TEXT) != NULL) {
+    SetDlgItemTextA(dialog, IDC_RECOVERY_TEXT, entry.recoveryText);
+    if (dc != NULL) DrawPicture(dc, entry.iconId);
+  }
+  EndPaint(dialog, &paint);
+}
+
+void OnOkButton(HWND dialog) {
+  UnregisterHotKey(dialog, IDH_DRUM_RESET);
+  HWND main = FindMainWindow();
+  char path[STATUS_PATH_SIZE];
+  OkAction action = DecideOkButton(&Display, CurrentStatusFilePath(path));
+  if (action == OK_SHOW_STICKY && main != NULL) {
+    // The held entry comes back into this dialog through the display decision.
+    PostMessageA(main, DLM_ENTRY_READY, Display.filter.stickyCode, 0);
+    return;
+  }
+  if (main != NULL) DestroyWindow(main);  // the program ends, and this dialog with it
+  EndDialog(dialog, 0);
+}
+
+void OnRecoveryButton(HWND dialog) {
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof(placement);
+  if (GetWindowPlacement(dialog, &placement)) {
+    RecoveryDialogPos.x = placement.rcNormalPosition.left;
+    RecoveryDialogPos.y = placement.rcNormalPosition.top;
+  } else {
+    RecoveryDialogPos.x = 0;
+    RecoveryDialogPos.y = 0;
+  }
+  UnregisterHotKey(dialog, IDH_DRUM_RESET);
+  EndDialog(dialog, 1);
+}
+
+void RequestResetPrompt(HWND dialog) {
+  if (ResetPromptBusy) return;
+  ResetPromptBusy = TRUE;
+  PostMessageA(dialog, DLM_DRUM_RESET, 0, 0);
+}
+
+void RunResetPrompt(HWND dialog) {
+  ResetPromptBusy = TRUE;
+  SetWindowPos(dialog, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  MessageBeep(MB_ICONEXCLAMATION);
+  char text[kPromptTextSize];
+  char caption[kPromptTextSize];
+  LoadStringA(Instance, IDS_RESET_PROMPT, text, kPromptTextSize);
+  LoadStringA(Instance, IDS_RESET_CAPTION, caption, kPromptTextSize);
+  int answer = MessageBoxA(dialog, text, caption,
+                           MB_OKCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND);
+  ResetPromptBusy = FALSE;
+  SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (answer != IDOK) return;
+  if (!RequestDrumReset()) return;  // no status thread: nothing to ask
+  // A drum code on display has been answered: the dialog goes, the program stays.
+  if (ApplyDrumResetConfirmed(&Display)) EndDialog(dialog, 0);
+}
+
+// What both dialogs share; only their opening differs.
+INT_PTR CommonDialogProc(HWND dialog, UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_PAINT:
+      OnPaint(dialog);
+      return FALSE;
+    case WM_CLOSE:
+      UnregisterHotKey(dialog, IDH_DRUM_RESET);
+      EndDialog(dialog, 0);
+      return FALSE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+        case IDCANCEL:
+        case IDC_OK_BUTTON:
+          OnOkButton(dialog);
+          break;
+        case IDC_RECOVERY_BUTTON:
+          OnRecoveryButton(dialog);
+          break;
+      }
+      return FALSE;
+    case WM_LBUTTONDOWN:
+      if ((wParam & (MK_CONTROL | MK_SHIFT)) == (MK_CONTROL | MK_SHIFT)) {
+        RequestResetPrompt(dialog);
+      }
+      return FALSE;
+    case WM_HOTKEY:
+      if (wParam == IDH_DRUM_RESET) RequestResetPrompt(dialog);
+      return FALSE;
+    case DLM_DRUM_RESET:
+      RunResetPrompt(dialog);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return OnInitStatus(dialog);
+  return CommonDialogProc(dialog, message, wParam);
+}
+
+INT_PTR CALLBACK RecoveryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return OnInitRecovery(dialog);
+  return CommonDialogProc(dialog, message, wParam);
+}

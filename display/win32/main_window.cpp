@@ -1,0 +1,174 @@
+// Program entry and the hidden main window: it is found by the monitor, receives the status
+// codes and opens the dialogs.
+#include "program.h"
+
+#include "display_link.h"
+#include "resource_ids.h"
+
+HINSTANCE Instance;
+LONG ModelNumber;
+char StatusTitle[TITLE_SIZE];
+char RecoveryTitle[TITLE_SIZE];
+char ShownStatusTitle[TITLE_SIZE];
+char ShownRecoveryTitle[TITLE_SIZE];
+DisplayState Display;
+
+namespace {
+
+const LONG kModel3470 = 3470;
+const int kTitleTextSize = 256;            // string-table titles: 255 characters and a NUL
+const int kPrintersFolderTitleSize = 128;  // the "Printers Folder" title
+
+// Ends a dialog of this program found by its title. Other programs' windows are left alone.
+void EndOwnDialog(const char* title) {
+  HWND window = FindWindowA(NULL, title);
+  if (window == NULL) return;
+  if (GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId()) return;
+  EndDialog(window, 0);
+}
+
+void BuildTitles(void) {
+  char fallbackStatus[kTitleTextSize];
+  char fallbackRecovery[kTitleTextSize];
+  char statusSuffix[kTitleTextSize];
+  char recoverySuffix[kTitleTextSize];
+  LoadStringA(Instance, IDS_STATUS_TITLE, fallbackStatus, kTitleTextSize);
+  LoadStringA(Instance, IDS_RECOVERY_TITLE, fallbackRecovery, kTitleTextSize);
+  LoadStringA(Instance, IDS_STATUS_SUFFIX, statusSuffix, kTitleTextSize);
+  LoadStringA(Instance, IDS_RECOVERY_SUFFIX, recoverySuffix, kTitleTextSize);
+  const TitleTexts texts = {fallbackStatus, fallbackRecovery, statusSuffix, recoverySuffix};
+
+  char name[PRINTER_NAME_SIZE];
+  BOOL haveName = ReadSharedPrinterName(name);
+  BuildDialogTitles(haveName ? name : NULL, &texts, StatusTitle, RecoveryTitle);
+}
+
+// DLM_STATUS_CODE: a status code from the monitor (lParam: the printer's model number).
+void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
+  ModelNumber = static_cast<LONG>(lParam);
+  BuildTitles();
+
+  // A code for another printer closes the dialogs of the previous one.
+  if (lstrcmpA(StatusTitle, ShownStatusTitle) != 0) {
+    if (ShownStatusTitle[0] != '\0') {
+      EndOwnDialog(ShownStatusTitle);
+      EndOwnDialog(ShownRecoveryTitle);
+    }
+    lstrcpyA(ShownStatusTitle, StatusTitle);
+    lstrcpyA(ShownRecoveryTitle, RecoveryTitle);
+  }
+
+  char path[STATUS_PATH_SIZE];
+  CodeOutcome outcome =
+      ProcessStatusCode(&Display, static_cast<DWORD>(wParam), ModelNumber == kModel3470,
+                        CurrentStatusFilePath(path), DrumResetPending);
+  if (outcome == CODE_END_PROGRAM) {
+    DestroyWindow(window);
+  } else if (outcome == CODE_ENTRY_READY) {
+    PostMessageA(window, DLM_ENTRY_READY, Display.current.code, 0);
+  }
+}
+
+BOOL PrintersFolderOpen(void) {
+  char title[kPrintersFolderTitleSize];
+  if (LoadStringA(Instance, IDS_PRINTERS_FOLDER, title, kPrintersFolderTitleSize) == 0) {
+    return FALSE;
+  }
+  return FindWindowA(NULL, title) != NULL;
+}
+
+// DLM_ENTRY_READY: show, repaint or close for the entry just loaded.
+void OnEntryReady(HWND window, WPARAM wParam) {
+  HWND status = FindWindowA(NULL, StatusTitle);
+  HWND recovery = FindWindowA(NULL, RecoveryTitle);
+  DWORD code = static_cast<DWORD>(wParam);
+  DisplayAction action = DecideDisplay(status != NULL, recovery != NULL, Display.current.group,
+                                       code, PrintersFolderOpen());
+  const UINT repaint =
+      RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_ALLCHILDREN | RDW_ERASENOW;
+  switch (action) {
+    case DISPLAY_NOTHING:
+      break;
+    case DISPLAY_OPEN_STATUS:
+      MessageBeep(0);
+      PostMessageA(window, DLM_OPEN_STATUS, 0, 0);
+      break;
+    case DISPLAY_REPAINT_STATUS:
+      RedrawWindow(status, NULL, NULL, repaint);
+      break;
+    case DISPLAY_REPAINT_RECOVERY:
+      RedrawWindow(recovery, NULL, NULL, repaint);
+      break;
+    case DISPLAY_END_PROGRAM:
+      DestroyWindow(window);
+      break;
+  }
+}
+
+void OnOpenStatus(HWND window) {
+  INT_PTR result =
+      DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_STATUS), window, StatusDialogProc, 0);
+  if (result == 1) PostMessageA(window, DLM_OPEN_RECOVERY, 0, 0);
+}
+
+void OnOpenRecovery(HWND window) {
+  DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_RECOVERY), window, RecoveryDialogProc, 0);
+}
+
+}  // namespace
+
+extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      StatusTitle[0] = RecoveryTitle[0] = ShownStatusTitle[0] = ShownRecoveryTitle[0] = '\0';
+      return 0;
+    case WM_DESTROY:
+      // Also posted by the monitor when its status thread ends: the program ends either way.
+      PostQuitMessage(0);
+      return 0;
+    case WM_QUERYOPEN:
+      return 0;  // the minimized window is never restored
+    case DLM_STATUS_CODE:
+      OnStatusCode(window, wParam, lParam);
+      return 0;
+    case DLM_ENTRY_READY:
+      OnEntryReady(window, wParam);
+      return 0;
+    case DLM_OPEN_STATUS:
+      OnOpenStatus(window);
+      return 0;
+    case DLM_OPEN_RECOVERY:
+      OnOpenRecovery(window);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  Instance = instance;
+
+  WNDCLASSA windowClass = {};
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  windowClass.lpszClassName = DISPLAY_WINDOW_CLASS;
+  if (!RegisterClassA(&windowClass)) return 0;
+
+  HWND window = CreateWindowExA(0, DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE,
+                                WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, NULL, NULL,
+                                instance, NULL);
+  if (window == NULL) return 0;
+  ShowWindow(window, SW_SHOWMINNOACTIVE);
+  ShowWindow(window, SW_HIDE);
+  UpdateWindow(window);
+
+  MSG msg;
+  BOOL got;
+  while ((got = GetMessageA(&msg, NULL, 0, 0)) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return got == 0 ? static_cast<int>(msg.wParam) : 0;
+}

@@ -1,0 +1,35 @@
+// Program-wide state of qvlpanel and the operations its windows share. One thread owns all of
+// it: the message loop and the modal loops of the dialogs.
+#pragma once
+
+#include <windows.h>
+
+#include "status_filter.h"
+#include "titles.h"
+
+extern HINSTANCE Instance;
+extern LONG ModelNumber;                     // lParam of the latest status code message
+extern char StatusTitle[TITLE_SIZE];         // rebuilt on every status code
+extern char RecoveryTitle[TITLE_SIZE];       // rebuilt on every status code
+extern char ShownStatusTitle[TITLE_SIZE];    // title the open dialogs were opened under
+extern char ShownRecoveryTitle[TITLE_SIZE];  // its recovery counterpart
+extern DisplayState Display;                 // current entry, sticky code, drum code flag
+
+extern BOOL ResetPromptBusy;     // a reset prompt is requested or up
+extern POINT RecoveryDialogPos;  // where "Recovery >>" found the status dialog
+extern RECT PictureFrame;        // where the recovery dialog draws its picture
+extern BOOL PictureFrameValid;   // PictureFrame was measured
+
+// Main window procedure (exported under this name) and the dialogs' procedures.
+extern "C" __declspec(dllexport) LRESULT CALLBACK
+    MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK RecoveryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The monitor's side of the link, as the program sees it.
+BOOL ReadSharedPrinterName(char* name);  // name: PRINTER_NAME_SIZE bytes
+BOOL DrumResetPending(void);             // the reset event exists and is signalled
+BOOL RequestDrumReset(void);             // sets the reset event; FALSE when it does not exist
+HWND FindMainWindow(void);
+// The current model's status message file; NULL when the system directory cannot be read.
+const char* CurrentStatusFilePath(char* path);

@@ -1,0 +1,276 @@
+// The status message file reader: line pieces, joins, tags, numbers, the record rules and the
+// restore on failure.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "status_file.h"
+#include "temp_file.h"
+
+namespace {
+
+// Reads every line of the file at path as (result, text) pairs.
+std::vector<std::pair<int, std::string>> ReadAllLines(const std::string& path) {
+  std::vector<std::pair<int, std::string>> lines;
+  HFILE file = _lopen(path.c_str(), OF_READ);
+  if (file == HFILE_ERROR) return lines;
+  char line[FILE_LINE_SIZE];
+  for (int result; (result = ReadFileLine(file, line)) != LINE_END;)
+    lines.emplace_back(result, line);
+  _lclose(file);
+  return lines;
+}
+
+TEST(ReadFileLine, SplitsJoinsAndKeepsLineEnds) {
+  const std::string long300(300, 'x');
+  const std::string exact253(253, 'y');
+  const std::string over254(254, 'z');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::pair<int, std::string>> expected;
+  } cases[] = {
+      {"CR LF kept", "abc\r\n", {{LINE_WHOLE, "abc\r\n"}}},
+      {"empty lines", "\r\n\n", {{LINE_WHOLE, ""}, {LINE_WHOLE, ""}}},
+      {"one byte before LF is empty", "x\nyz\n", {{LINE_WHOLE, ""}, {LINE_WHOLE, "yz\n"}}},
+      {"backslash before CR LF joins",
+       "ab\\\r\ncd\r\n",
+       {{LINE_WHOLE, "ab"}, {LINE_WHOLE, "cd\r\n"}}},
+      {"backslash before lone LF stays",
+       "ab\\\ncd\n",
+       {{LINE_WHOLE, "ab\\\n"}, {LINE_WHOLE, "cd\n"}}},
+      // Only a backslash right before CR LF joins: with a lone LF the byte before it is text.
+      {"backslash two before lone LF", "a\\c\n", {{LINE_WHOLE, "a\\c\n"}}},
+      {"300-byte line read as 255 + 45",
+       long300 + "\r\n",
+       {{LINE_PIECE, long300.substr(0, 255)}, {LINE_WHOLE, long300.substr(255) + "\r\n"}}},
+      {"253 bytes and CR LF fit one read", exact253 + "\r\n", {{LINE_WHOLE, exact253 + "\r\n"}}},
+      {"254 bytes and CR LF need two reads",
+       over254 + "\r\n",
+       {{LINE_PIECE, over254 + "\r"}, {LINE_WHOLE, ""}}},
+      {"last line without line end",
+       "one\r\nlast",
+       {{LINE_WHOLE, "one\r\n"}, {LINE_PIECE, "last"}}},
+      {"empty file", "", {}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadAllLines(dir.Write(c.bytes)), c.expected) << c.name;
+  }
+}
+
+TEST(ParseDecimal, ReadsLeadingDigitsUpToTheCap) {
+  struct Case {
+    const char* text;
+    DWORD expected;
+  } cases[] = {
+      {"40021\r\n", 40021}, {"007", 7}, {"99999", 99999}, {"100000", 100000},
+      {"1234567", 123456},  {" 5", 0},  {"-5", 0},        {"+5", 0},
+      {"abc", 0},           {"", 0},    {"12ab34", 12},   {"9999999999", 999999},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseDecimal(c.text), c.expected) << c.text;
+}
+
+TEST(TagMatches, IgnoresAsciiCaseOnlyAtTheStart) {
+  EXPECT_TRUE(TagMatches("<CODE>\t1", "<CODE>"));
+  EXPECT_TRUE(TagMatches("<code>\t1", "<CODE>"));
+  EXPECT_TRUE(TagMatches("<CoDe>", "<CODE>"));
+  EXPECT_FALSE(TagMatches(" <CODE>", "<CODE>"));
+  EXPECT_FALSE(TagMatches("\t<CODE>", "<CODE>"));
+  EXPECT_FALSE(TagMatches("<COD", "<CODE>"));
+  EXPECT_FALSE(TagMatches("<GROP>", "<CODE>"));
+}
+
+TEST(IconTable, IndexesAndOutOfRange) {
+  EXPECT_EQ(IconIdForIndex(6), 6000);
+  EXPECT_EQ(IconIdForIndex(0), 6503);
+  EXPECT_EQ(IconIdForIndex(11), 6007);
+  EXPECT_EQ(IconIdForIndex(12), 0);
+  EXPECT_EQ(IconIdForIndex(999999), 0);
+}
+
+// A record in the file format; text lines are given whole, with their own line ends.
+std::string Record(const char* code, const char* group, const char* icon, const char* stat,
+                   const char* rcvr) {
+  return std::string("<CODE>\t") + code + "\r\n<GROP>\t" + group + "\r\n<ICON>\t" + icon +
+         "\r\n<STAT>\t" + stat + "<RCVR>\t" + rcvr;
+}
+const char kEndLine[] = "<CODE>\t0\r\n";
+
+StatusEntry PreviousEntry() {
+  StatusEntry entry = {};
+  entry.code = 12345;
+  entry.group = 7;
+  entry.iconId = 6005;
+  strcpy(entry.statusText, "previous status");
+  strcpy(entry.recoveryText, "previous recovery");
+  return entry;
+}
+
+void ExpectUnchanged(const StatusEntry& entry) {
+  StatusEntry previous = PreviousEntry();
+  EXPECT_EQ(entry.code, previous.code);
+  EXPECT_EQ(entry.group, previous.group);
+  EXPECT_EQ(entry.iconId, previous.iconId);
+  EXPECT_STREQ(entry.statusText, previous.statusText);
+  EXPECT_STREQ(entry.recoveryText, previous.recoveryText);
+}
+
+TEST(LookupStatusEntry, ReadsTheDocumentedExample) {
+  TempDir dir;
+  std::string path = dir.Write(
+      "# comment\r\n"
+      "<CODE>\t40021\r\n"
+      "<GROP>\t1\r\n"
+      "<ICON>\t6\r\n"
+      "<STAT>\tFront cover open\r\n"
+      "\r\n"
+      "<RCVR>\tClose the \\\r\n"
+      "\tfront cover.\r\n"
+      "<CODE>\t0\r\n");
+  StatusEntry entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
+  EXPECT_EQ(entry.code, 40021u);
+  EXPECT_EQ(entry.group, 1);
+  EXPECT_EQ(entry.iconId, 6000);
+  EXPECT_STREQ(entry.statusText, "Front cover open\r\n");
+  EXPECT_STREQ(entry.recoveryText, "Close the front cover.\r\n");
+}
+
+TEST(LookupStatusEntry, TagsAndSeparators) {
+  TempDir dir;
+  // Mixed-case tags count; the TAB after a tag is skipped.
+  std::string mixed = dir.Write(
+      "<code>\t30016\r\n<Grop>\t2\r\n<icon>\t0\r\n<sTaT>\tWarming up\r\n<rcvr>\tWait.\r\n" +
+      std::string(kEndLine));
+  StatusEntry entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(mixed.c_str(), 30016, &entry));
+  EXPECT_EQ(entry.group, 2);
+  EXPECT_EQ(entry.iconId, 6503);
+  EXPECT_STREQ(entry.statusText, "Warming up\r\n");
+
+  // A space after <CODE> reads as code 0: the search ends there, later records are lost.
+  std::string spaced = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") +
+                                 "<CODE> 40021\r\n<GROP>\t1\r\n<ICON>\t6\r\n<STAT>\tC\r\n"
+                                 "<RCVR>\tD\r\n" +
+                                 Record("41000", "1", "9", "E\r\n", "F\r\n") + kEndLine);
+  entry = PreviousEntry();
+  EXPECT_FALSE(LookupStatusEntry(spaced.c_str(), 40021, &entry));
+  ExpectUnchanged(entry);
+  EXPECT_FALSE(LookupStatusEntry(spaced.c_str(), 41000, &entry));
+  ExpectUnchanged(entry);
+  // The record before the broken one is complete and found.
+  ASSERT_TRUE(LookupStatusEntry(spaced.c_str(), 10003, &entry));
+  EXPECT_STREQ(entry.recoveryText, "B\r\n");
+
+  // Blanks or a TAB before a tag make a text line: here, recovery text of the record before.
+  std::string blanks = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") +
+                                 " <CODE>\t40021\r\n\t<GROP>\t1\r\n" + kEndLine);
+  entry = PreviousEntry();
+  EXPECT_FALSE(LookupStatusEntry(blanks.c_str(), 40021, &entry));
+  ASSERT_TRUE(LookupStatusEntry(blanks.c_str(), 10003, &entry));
+  EXPECT_STREQ(entry.recoveryText, "B\r\n <CODE>\t40021\r\n<GROP>\t1\r\n");
+}
+
+TEST(LookupStatusEntry, RecordRunningIntoTheEndIsNotFound) {
+  TempDir dir;
+  std::string path = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") +
+                               Record("40021", "1", "6", "C\r\n", "D\r\n"));
+  StatusEntry entry = PreviousEntry();
+  EXPECT_FALSE(LookupStatusEntry(path.c_str(), 40021, &entry));
+  ExpectUnchanged(entry);
+  EXPECT_TRUE(LookupStatusEntry(path.c_str(), 10003, &entry));
+}
+
+TEST(LookupStatusEntry, MissingFileAndAbsentCodeRestoreTheEntry) {
+  TempDir dir;
+  StatusEntry entry = PreviousEntry();
+  EXPECT_EQ(SearchStatusFile(dir.Missing().c_str(), 10003, &entry), SEARCH_NO_FILE);
+  entry = PreviousEntry();
+  EXPECT_FALSE(LookupStatusEntry(dir.Missing().c_str(), 10003, &entry));
+  ExpectUnchanged(entry);
+
+  // Records after the end line are never reached.
+  std::string path = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") + kEndLine +
+                               Record("40021", "1", "6", "C\r\n", "D\r\n") + kEndLine);
+  EXPECT_FALSE(LookupStatusEntry(path.c_str(), 40021, &entry));
+  ExpectUnchanged(entry);
+  EXPECT_FALSE(LookupStatusEntry(path.c_str(), 99, &entry));
+  ExpectUnchanged(entry);
+}
+
+TEST(LookupStatusEntry, TextLimitsDropWholeLines) {
+  const std::string fifty = std::string(48, 's') + "\r\n";     // 50 bytes with CR LF
+  const std::string twenty = std::string(18, 't') + "\r\n";    // 20 bytes
+  const std::string line200 = std::string(198, 'r') + "\r\n";  // 200 bytes
+  const std::string line255(255, 'L');                         // a whole 255-byte piece
+  TempDir dir;
+  std::string path = dir.Write("<CODE>\t40021\r\n<GROP>\t1\r\n<ICON>\t6\r\n<STAT>\t" + fifty +
+                               fifty + twenty + "<RCVR>\t" + line200 + line200 + line200 + line255 +
+                               "\r\n" + twenty + "# note\r\n" + "end\r\n" + kEndLine);
+  StatusEntry entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
+  // 50 + 50 would pass 79; the later 20-byte line still fits.
+  EXPECT_EQ(std::string(entry.statusText), fifty + twenty);
+  // 200 + 200 fit, a third 200 and the 255-byte piece do not; the comment is not text.
+  EXPECT_EQ(std::string(entry.recoveryText), line200 + line200 + twenty + "end\r\n");
+  EXPECT_LT(strlen(entry.recoveryText), static_cast<size_t>(RECOVERY_TEXT_SIZE));
+}
+
+TEST(LookupStatusEntry, LongUntaggedLineIsCopiedWhole) {
+  // A 255-byte continuation line without a leading TAB fills a whole value.
+  const std::string line255(255, 'Q');
+  TempDir dir;
+  std::string path =
+      dir.Write(Record("40021", "1", "6", "S\r\n", "R\r\n") + line255 + "\r\n" + kEndLine);
+  StatusEntry entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
+  EXPECT_EQ(std::string(entry.recoveryText), "R\r\n" + line255);
+}
+
+TEST(LookupStatusEntry, IconNumbers) {
+  TempDir dir;
+  struct Case {
+    const char* index;
+    LONG iconId;
+  } cases[] = {{"6", 6000}, {"0", 6503}, {"11", 6007}, {"12", 0}, {"99999", 0}, {"x", 6503}};
+  for (const Case& c : cases) {
+    std::string path = dir.Write(Record("40021", "1", c.index, "S\r\n", "R\r\n") + kEndLine);
+    StatusEntry entry = PreviousEntry();
+    ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry)) << c.index;
+    EXPECT_EQ(entry.iconId, c.iconId) << c.index;
+  }
+}
+
+TEST(LookupStatusEntry, StateRuleOddities) {
+  TempDir dir;
+  // A text line right after the wanted <CODE> ends the record at once: texts empty, group and
+  // icon those of the previous entry.
+  std::string early =
+      dir.Write("<CODE>\t40021\r\nno group here\r\n<GROP>\t1\r\n" + std::string(kEndLine));
+  StatusEntry entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(early.c_str(), 40021, &entry));
+  EXPECT_EQ(entry.code, 40021u);
+  EXPECT_EQ(entry.group, 7);
+  EXPECT_EQ(entry.iconId, 6005);
+  EXPECT_STREQ(entry.statusText, "");
+  EXPECT_STREQ(entry.recoveryText, "");
+
+  // Lines before the first <CODE> are ignored; a line that is not <ICON> after <GROP> sets the
+  // group again, and one that is not <STAT> after <ICON> sets the icon again.
+  std::string odd = dir.Write(
+      "header text\r\n<CODE>\t40021\r\n<GROP>\t1\r\n3\r\n<ICON>\t6\r\n"
+      "9\r\n<STAT>\tS\r\n<RCVR>\tR\r\n" +
+      std::string(kEndLine));
+  entry = PreviousEntry();
+  ASSERT_TRUE(LookupStatusEntry(odd.c_str(), 40021, &entry));
+  EXPECT_EQ(entry.group, 3);
+  EXPECT_EQ(entry.iconId, 6004);
+  EXPECT_STREQ(entry.statusText, "S\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// Applies one parsed printer reply to its port: memory sizes become printer data, status codes
+// become spooler printer status (or go to the display program for the maker's printers),
+// online reports switch the offline state, and the report of the job's end lets the status
+// thread finish. The spooler hears of a changed status once, after the whole reply.
+#include "apply_status.h"
+
+#include "notify_display.h"
+
+namespace {
+
+// Spooler status of one status code of a printer outside the maker's family. Searched from the
+// top, the first equal code wins; a hit replaces every bit. Ends with code 0.
+struct StatusCodeRow {
+  DWORD code;
+  DWORD status;
+};
+
+const StatusCodeRow StatusCodeTable[] = {
+    {10001, 0},
+    {10002, 0},
+    {11002, 0},
+    {40022, PRINTER_STATUS_PAPER_JAM},
+    {40034, PRINTER_STATUS_PAPER_PROBLEM},
+    {40079, PRINTER_STATUS_OFFLINE},
+    {40019, PRINTER_STATUS_OUTPUT_BIN_FULL},
+    {10003, PRINTER_STATUS_WARMING_UP},
+    {10006, PRINTER_STATUS_TONER_LOW},
+    {40038, PRINTER_STATUS_TONER_LOW},
+    {30016, PRINTER_STATUS_OUT_OF_MEMORY},
+    {40021, PRINTER_STATUS_DOOR_OPEN},
+    {30078, PRINTER_STATUS_POWER_SAVE},
+    {0, 0},  // end
+};
+static_assert(sizeof(StatusCodeTable) / sizeof(StatusCodeTable[0]) == 14,
+              "13 status codes and the end row");
+
+// A QV-L3820 reports its installed memory short by this much.
+const DWORD MODEL_3820_MEMORY_EXTRA = 212000;
+
+const char AvailableMemoryName[] = "Available Memory";
+const char InstalledMemoryName[] = "Installed Memory";
+
+bool IsFamilyPrinter(const PortRecord* port) {
+  return HasPortFlags(port, PF_FAMILY_MODEL | PF_FAMILY_MAKER);
+}
+
+bool IsCodeToken(uint32_t id) {
+  return id == TOK_INFO_CODE || id == TOK_DEVICE_CODE;
+}
+
+// A QV-L3820 reports several codes in one reply. A code from 30001 to 49999 that another code
+// follows is passed over, except 30036, 40000, 40556, 40558 and 40559; the last code of a
+// reply always counts.
+bool SkippedByLookAhead(const PortRecord* port, const StatusToken* tokens, uint32_t count,
+                        uint32_t i) {
+  if (!HasPortFlags(port, PF_MODEL_3820)) return false;
+  if (i + 1 >= count || !IsCodeToken(tokens[i + 1].id)) return false;
+  const DWORD code = tokens[i].value;
+  if (code < 30001 || code > 49999) return false;
+  return code != 30036 && code != 40000 && code != 40556 && code != 40558 && code != 40559;
+}
+
+DWORD StatusAfterCode(DWORD status, DWORD code) {
+  for (const StatusCodeRow* row = StatusCodeTable; row->code != 0; ++row) {
+    if (row->code == code) {
+      status = row->status;
+      break;
+    }
+  }
+  if ((code >= 11102 && code <= 11999) || (code >= 41102 && code <= 41999)) {
+    status = PRINTER_STATUS_PAPER_OUT;
+  }
+  if (code > 40000) status |= PRINTER_STATUS_USER_INTERVENTION;
+  return status;
+}
+
+// The memory sizes are also read by GetPrinterDataFromPort on a spooler thread.
+void StoreMemory(DWORD* field, DWORD value) {
+  __atomic_store_n(field, value, __ATOMIC_SEQ_CST);
+}
+
+// The spooler's prototype takes the value name as LPSTR; it only reads it.
+void SetMemoryData(PortRecord* port, LPCSTR name, DWORD value) {
+  SetPrinterDataA(port->hPrinter, const_cast<LPSTR>(name), REG_DWORD,
+                  reinterpret_cast<LPBYTE>(&value), sizeof value);
+}
+
+}  // namespace
+
+void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t count) {
+  const DWORD statusBefore = port->printerStatus;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t id = tokens[i].id;
+    DWORD value = tokens[i].value;
+    switch (id) {
+      case TOK_MEM_TOTAL:
+        StoreMemory(&port->availableMemory, value);
+        SetMemoryData(port, AvailableMemoryName, value);
+        break;
+      case TOK_MEM_INSTALLED:
+      case TOK_CONFIG_MEMORY:
+      case TOK_CONFIG_MEMORY_SPACED:
+        if (HasPortFlags(port, PF_MODEL_3820)) value += MODEL_3820_MEMORY_EXTRA;
+        StoreMemory(&port->installedMemory, value);
+        SetMemoryData(port, InstalledMemoryName, value);
+        break;
+      case TOK_INFO_CODE:
+      case TOK_DEVICE_CODE:
+        if (SkippedByLookAhead(port, tokens, count, i)) break;
+        if (IsFamilyPrinter(port)) {
+          NotifyDisplay(port, value);
+        } else {
+          port->printerStatus = StatusAfterCode(port->printerStatus, value);
+        }
+        break;
+      case TOK_INFO_ONLINE:
+      case TOK_DEVICE_ONLINE:
+        if (value != 0) {
+          port->printerStatus = 0;
+        } else {
+          port->printerStatus |= PRINTER_STATUS_OFFLINE;
+        }
+        break;
+      case TOK_JOB_ID:
+        // The printer has finished the port's current job: the status thread may end the
+        // deferred job and stop, unless another job has opened meanwhile.
+        if (value == port->jobId) {
+          ClearPortFlags(port, PF_THREAD_RUN);
+          HANDLE wake = LoadHandle(&port->hWakeEvent);
+          if (wake) SetEvent(wake);
+        }
+        break;
+      default:  // tray sizes, echo, largest block, job end, display text: nothing to apply
+        break;
+    }
+  }
+  if (port->printerStatus != statusBefore) {
+    SetPrinterA(port->hPrinter, 0,
+                reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(port->printerStatus)),
+                PRINTER_CONTROL_SET_STATUS);
+  }
+}

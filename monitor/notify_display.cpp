@@ -1,0 +1,146 @@
+// Display notification: for the maker's printers every status code rebuilds the port's spooler
+// status and goes to the display program, which is started on demand, together with the
+// printer's name in the shared block and the model number.
+#include "notify_display.h"
+
+#include "display_link.h"
+#include "identify.h"
+
+volatile DWORD LastRepeatCode = 0;
+
+namespace {
+
+// Status bits that one code adds; every row whose range holds the code applies. Ends with a
+// row whose status is 0.
+struct StatusRebuildRow {
+  DWORD low;
+  DWORD high;
+  DWORD status;
+};
+
+const StatusRebuildRow StatusRebuildTable[] = {
+    {11100, 11999, PRINTER_STATUS_PAPER_OUT},     {41000, 41999, PRINTER_STATUS_PAPER_OUT},
+    {40556, 40556, PRINTER_STATUS_TONER_LOW},     {40559, 40559, PRINTER_STATUS_TONER_LOW},
+    {30016, 30016, PRINTER_STATUS_OUT_OF_MEMORY}, {40021, 40021, PRINTER_STATUS_DOOR_OPEN},
+    {40022, 40024, PRINTER_STATUS_PAPER_JAM},     {50000, 0xFFFFFFFFu, PRINTER_STATUS_ERROR},
+    {30036, 30036, PRINTER_STATUS_ERROR},         {0, 0, 0},  // end
+};
+static_assert(sizeof(StatusRebuildTable) / sizeof(StatusRebuildTable[0]) == 10,
+              "nine ranges and the end row");
+
+// The codes whose back-to-back repeats are posted only once (across all ports).
+bool IsRepeatCode(DWORD code) {
+  return code == 40556 || code == 40558 || code == 40559;
+}
+
+const DWORD CODE_RESET_REPEAT = 40000;
+
+DWORD RebuiltStatus(DWORD code) {
+  DWORD status = 0;
+  for (const StatusRebuildRow* row = StatusRebuildTable; row->status != 0; ++row) {
+    if (code >= row->low && code <= row->high) status |= row->status;
+  }
+  if (code >= 30000 && code != CODE_RESET_REPEAT && !IsRepeatCode(code)) {
+    status |= PRINTER_STATUS_USER_INTERVENTION;
+  }
+  return status;
+}
+
+HWND FindDisplayWindow() {
+  return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+}
+
+// The library's one handle to the shared printer name, from the first notification until
+// process detach. Holding it keeps the block alive between a post and the program reading it.
+HANDLE SharedNameMapping = NULL;
+
+// Opens or creates the mapping once. Status threads of several ports may get here together:
+// the first to store its handle wins, the others close theirs (all name the same block).
+HANDLE AcquireSharedNameMapping() {
+  HANDLE mapping = __atomic_load_n(&SharedNameMapping, __ATOMIC_SEQ_CST);
+  if (mapping) return mapping;
+  mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, SHARED_PRINTER_NAME_MAPPING);
+  if (!mapping) {
+    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                 SHARED_PRINTER_NAME_SIZE, SHARED_PRINTER_NAME_MAPPING);
+  }
+  if (!mapping) return NULL;
+  HANDLE expected = NULL;
+  if (!__atomic_compare_exchange_n(&SharedNameMapping, &expected, mapping, false, __ATOMIC_SEQ_CST,
+                                   __ATOMIC_SEQ_CST)) {
+    CloseHandle(mapping);
+    return expected;
+  }
+  return mapping;
+}
+
+// Level-2 information comes with the printer's device mode and strings, which may not fit the
+// usual buffer; then it is read once more into a buffer of the size the spooler asked for.
+enum { PRINTER_INFO_BUFFER = 604 };
+
+void WritePrinterName(char* block, HANDLE printer) {
+  alignas(PRINTER_INFO_2A) BYTE buffer[PRINTER_INFO_BUFFER] = {};
+  BYTE* info = buffer;
+  DWORD needed = 0;
+  BOOL ok = GetPrinterA(printer, 2, info, sizeof buffer, &needed);
+  if (!ok && needed > sizeof buffer) {
+    info = static_cast<BYTE*>(LocalAlloc(LPTR, needed));
+    ok = info != NULL && GetPrinterA(printer, 2, info, needed, &needed);
+  }
+  if (ok) {
+    LPCSTR name = reinterpret_cast<const PRINTER_INFO_2A*>(info)->pPrinterName;
+    for (int i = 0; i < SHARED_PRINTER_NAME_SIZE; ++i) block[i] = 0;
+    // At most 47 characters: the program reads up to the NUL, which must be in the block.
+    if (name) lstrcpynA(block, name, SHARED_PRINTER_NAME_SIZE);
+  }
+  if (info != buffer && info != NULL) LocalFree(info);
+}
+
+}  // namespace
+
+void EnsureDisplayProgram() {
+  if (FindDisplayWindow()) return;
+  char path[MAX_PATH];
+  // Room for the directory, leaving one backslash, the file name and the NUL.
+  const UINT room = 258 - (sizeof DISPLAY_PROGRAM_FILE - 1);
+  const UINT length = GetSystemDirectoryA(path, room);
+  // A failed call answers 0, a directory too long for the room its size: start nothing then
+  // rather than a program from some other place.
+  if (length == 0 || length >= room) return;
+  lstrcatA(path, "\\");
+  lstrcatA(path, DISPLAY_PROGRAM_FILE);
+  WinExec(path, SW_HIDE);
+}
+
+DWORD PublishPrinterName(PortRecord* port) {
+  HANDLE mapping = AcquireSharedNameMapping();
+  if (!mapping) return 0;
+  LPVOID view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+  if (!view) return 0;
+  WritePrinterName(static_cast<char*>(view), port->hPrinter);
+  UnmapViewOfFile(view);
+  return 1;
+}
+
+void ReleaseSharedPrinterName() {
+  HANDLE mapping = __atomic_exchange_n(&SharedNameMapping, HANDLE(NULL), __ATOMIC_SEQ_CST);
+  if (mapping) CloseHandle(mapping);
+}
+
+void NotifyDisplay(PortRecord* port, DWORD code) {
+  port->printerStatus = RebuiltStatus(code);
+  EnsureDisplayProgram();
+  HWND window = FindDisplayWindow();
+  if (window) {
+    // One exchange both tests and records the repeat, so two ports reporting the same code at
+    // once post it once.
+    const bool repeat =
+        IsRepeatCode(code) && __atomic_exchange_n(&LastRepeatCode, code, __ATOMIC_SEQ_CST) == code;
+    if (!repeat) {
+      PublishPrinterName(port);
+      PostMessageA(window, DLM_STATUS_CODE, static_cast<WPARAM>(code),
+                   static_cast<LPARAM>(__atomic_load_n(&ModelNumber, __ATOMIC_SEQ_CST)));
+    }
+  }
+  if (code == CODE_RESET_REPEAT) __atomic_store_n(&LastRepeatCode, DWORD(0), __ATOMIC_SEQ_CST);
+}

@@ -1,0 +1,124 @@
+// GetPrinterDataFromPort: device control requests go down to the port monitor unchanged; the
+// two memory sizes are asked of the printer itself. The request goes out through the port, the
+// port's status thread reads and applies the replies, and the query answers with what it stored.
+#include "printer_data.h"
+
+#include <string.h>
+
+#include "identify.h"
+#include "port_ops.h"
+
+namespace {
+
+// PJL memory requests, written as they stand (no NUL). Each opens and closes with the universal
+// exit language command; INFO CONFIG brings the installed memory, INFO MEMORY the available.
+const char MemoryRequestConfigAndMemory[] =
+    "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n"
+    "\x1b%-12345X";
+const char MemoryRequestMemory[] =
+    "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO MEMORY\r\n\x1b%-12345X";
+const char MemoryRequestPlain[] =
+    "\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n\x1b%-12345X";
+// The memory request followed by a printer reset (ESC E). No query sends it: a QV-L3470 is
+// turned away before a request is chosen (see ChooseMemoryRequest).
+const char MemoryRequestWithReset[] =
+    "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO MEMORY\r\n\x1b%-12345X\x1b"
+    "E";
+
+static_assert(sizeof MemoryRequestConfigAndMemory - 1 == 84, "request 1 is 84 bytes");
+static_assert(sizeof MemoryRequestMemory - 1 == 66, "request 2 is 66 bytes");
+static_assert(sizeof MemoryRequestPlain - 1 == 54, "request 3 is 54 bytes");
+static_assert(sizeof MemoryRequestWithReset - 1 == 68, "request 4 is 68 bytes");
+
+// Indexed by MemoryRequest; ends with NULL.
+enum MemoryRequest {
+  REQUEST_CONFIG_AND_MEMORY,
+  REQUEST_MEMORY,
+  REQUEST_PLAIN,
+  REQUEST_WITH_RESET,
+  REQUEST_NONE
+};
+const char* const MemoryQueryRequest[] = {
+    MemoryRequestConfigAndMemory,  // REQUEST_CONFIG_AND_MEMORY: QV-L3820
+    MemoryRequestMemory,           // REQUEST_MEMORY: the maker's other QV-L models
+    MemoryRequestPlain,            // REQUEST_PLAIN: any other printer that answers
+    MemoryRequestWithReset,        // REQUEST_WITH_RESET: unused, see above
+    NULL,                          // REQUEST_NONE
+};
+static_assert(sizeof MemoryQueryRequest / sizeof MemoryQueryRequest[0] == REQUEST_NONE + 1,
+              "one text per request and the end row");
+
+// Each of the two waits on the status thread's reads gives up after three minutes.
+const DWORD READ_WAIT_MS = 180000;
+const int READS_WAITED = 2;
+
+const char InstalledMemoryName[] = "Installed Memory";
+const char AvailableMemoryName[] = "Available Memory";
+
+// Flags as the identification just left them. A QV-L3470 is refused first, so it never gets
+// the request with the reset; the printer must also be one that answers.
+MemoryRequest ChooseMemoryRequest(const PortRecord* record) {
+  const DWORD flags = PortFlags(record);
+  if (flags & PF_MODEL_3470) return REQUEST_NONE;
+  if (!(flags & PF_PJL_PRINTER)) return REQUEST_NONE;
+  if (flags & PF_MODEL_3820) return REQUEST_CONFIG_AND_MEMORY;
+  if ((flags & PF_FAMILY_MODEL) && (flags & PF_FAMILY_MAKER)) return REQUEST_MEMORY;
+  return REQUEST_PLAIN;
+}
+
+// Which cached size a value name asks for: NULL for any other name (or no name).
+DWORD* MemoryField(PortRecord* record, LPCSTR valueName) {
+  if (valueName == NULL) return NULL;
+  if (lstrcmpiA(valueName, InstalledMemoryName) == 0) return &record->installedMemory;
+  if (lstrcmpiA(valueName, AvailableMemoryName) == 0) return &record->availableMemory;
+  return NULL;
+}
+
+// Lets the status thread read the printer's replies twice and waits for each read to end. A
+// port whose status thread has not started (or has ended) has no events: nobody would read.
+void WaitForTwoReads(PortRecord* record) {
+  for (int read = 0; read < READS_WAITED; ++read) {
+    HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+    HANDLE wake = LoadHandle(&record->hWakeEvent);
+    if (!readDone || !wake) return;
+    ResetEvent(readDone);
+    SetEvent(wake);
+    WaitForSingleObject(readDone, READ_WAIT_MS);
+  }
+}
+
+}  // namespace
+
+BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName, LPSTR inBuffer,
+                                   DWORD inSize, LPSTR outBuffer, DWORD outSize, LPDWORD returned) {
+  PortRecord* record = static_cast<PortRecord*>(port);
+  if (record == NULL || !HasPortFlags(record, PF_JOB_OPEN)) return FALSE;
+
+  if (controlId != 0) {
+    if (record->portMonitor.pfnGetPrinterDataFromPort == NULL) return FALSE;
+    return record->portMonitor.pfnGetPrinterDataFromPort(
+        record->hPort, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
+  }
+
+  // The device ID is read again so the request suits the printer attached now.
+  if (!IdentifyPrinter(record)) return FALSE;
+  const MemoryRequest request = ChooseMemoryRequest(record);
+  if (request == REQUEST_NONE) return FALSE;
+  if (!SendString(record, MemoryQueryRequest[request], FALSE)) return FALSE;
+
+  // Cleared only now that the request is out, so a failed query keeps the last sizes; an
+  // answer stored from here on is the printer's reply to this request.
+  DWORD* field = MemoryField(record, valueName);
+  if (field) __atomic_store_n(field, DWORD(0), __ATOMIC_SEQ_CST);
+  // Replies are due after the job's data: EndDocPort leaves the lower job open for them.
+  SetPortFlags(record, PF_USTATUS_ON);
+  WaitForTwoReads(record);
+
+  if (field == NULL) return FALSE;
+  if (returned) *returned = sizeof(DWORD);
+  const DWORD size = __atomic_load_n(field, __ATOMIC_SEQ_CST);
+  // 0 means no answer came: a printer that reports 0 is answered with FALSE as well.
+  if (outBuffer == NULL || outSize < sizeof(DWORD) || size == 0) return FALSE;
+  memcpy(outBuffer, &size, sizeof size);
+  return TRUE;
+}

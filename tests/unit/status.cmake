@@ -1,0 +1,10 @@
+# Status application, display notification and printer data queries, over the recording fakes
+# of the spooler client and the display link.
+qvl_unit_test(status_tests
+  SOURCES
+    status/status_support.cpp
+    status/apply_status_test.cpp
+    status/notify_display_test.cpp
+    status/printer_data_test.cpp
+  LIBS qvl_monitor
+  LABELS status)

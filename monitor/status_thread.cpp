@@ -172,6 +172,13 @@ DWORD ReadReplies(PortRecord* record) {
 }
 
 // Length of the end of [text, end) that could be the start of "@PJL" (0 to 3 bytes).
+static bool HasFormFeed(const char* text) {
+  for (; *text; ++text) {
+    if (*text == '\f') return true;
+  }
+  return false;
+}
+
 static DWORD PartialPjlHeader(const char* text, const char* end) {
   static const char kHeader[] = "@PJL";
   for (DWORD n = 3; n > 0; --n) {
@@ -192,7 +199,8 @@ uint32_t DispatchReplies(PortRecord* record, char* text, DWORD* consumed) {
     uint32_t count = 0;
     uint32_t result;
     char* stop = text;
-    if (HasPortFlags(record, PF_FAMILY_MAKER | PF_FAMILY_MODEL)) {
+    const bool plain = HasPortFlags(record, PF_FAMILY_MAKER | PF_FAMILY_MODEL);
+    if (plain) {
       result = ParsePlainReply(text, MAX_REPLY_TOKENS, tokens, &count, &stop);
     } else {
       const char* pjlStop = text;
@@ -203,6 +211,10 @@ uint32_t DispatchReplies(PortRecord* record, char* text, DWORD* consumed) {
       SetPortFlags(record, PF_PJL_PRINTER);
       ApplyStatusTokens(record, tokens, count);
     } else if (result == PARSE_MORE) {
+      return PARSE_MORE;
+    } else if (result == PARSE_BAD && !plain && !HasFormFeed(text)) {
+      // A PJL reply whose form feed has not arrived is not finished, whatever it looked
+      // like where the text ended (inside "TRUE", say): parse it again with the rest.
       return PARSE_MORE;
     } else if (result == PARSE_NO_PJL && *stop == '\0') {
       // The text ended in what may be the first bytes of the next reply's "@PJL": keep them

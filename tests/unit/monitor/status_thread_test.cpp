@@ -57,7 +57,16 @@ TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
   // Codes alternate between a jam and ready, so every applied reply changes the status once.
   std::string replies;
   const int kReplies = 40;
-  for (int i = 0; i < kReplies; ++i) replies += PjlDeviceStatus(i % 2 ? 10001 : 40022);
+  // Half of them end with an ONLINE line, so some splits fall inside TRUE and FALSE.
+  for (int i = 0; i < kReplies; ++i) {
+    if (i % 4 == 0) {
+      replies += "@PJL USTATUS DEVICE\r\nCODE=40021\r\nDISPLAY=DOOR\r\nONLINE=FALSE\r\n\f";
+    } else if (i % 4 == 3) {
+      replies += "@PJL USTATUS DEVICE\r\nCODE=10001\r\nDISPLAY=READY\r\nONLINE=TRUE\r\n\f";
+    } else {
+      replies += PjlDeviceStatus(i % 4 == 1 ? 10001 : 40022);
+    }
+  }
   for (DWORD chunk : {1u, 7u, 64u, 1023u}) {
     SCOPED_TRACE(chunk);
     FakeSpoolerReset(true);

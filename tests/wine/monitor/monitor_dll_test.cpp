@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   CHECK(module != NULL, "LoadLibrary(%s) failed with %lu", dll, GetLastError());
   if (!module) return CheckSummary("monitor_dll_test");
   InitializeMonitorExFn init =
-      reinterpret_cast<InitializeMonitorExFn>(GetProcAddress(module, "InitializeMonitorEx"));
+      reinterpret_cast<InitializeMonitorExFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "InitializeMonitorEx")));
   CHECK(init != NULL, "no undecorated InitializeMonitorEx export");
   CHECK(GetProcAddress(module, "DllEntryPoint") != NULL, "no DllEntryPoint export");
   if (!init) return CheckSummary("monitor_dll_test");

@@ -81,7 +81,7 @@ void StoreMemory(DWORD* field, DWORD value) {
 
 // The spooler's prototype takes the value name as LPSTR; it only reads it.
 void SetMemoryData(PortRecord* port, LPCSTR name, DWORD value) {
-  SetPrinterDataA(port->hPrinter, const_cast<LPSTR>(name), REG_DWORD,
+  SetPrinterDataA(LoadHandle(&port->hPrinter), const_cast<LPSTR>(name), REG_DWORD,
                   reinterpret_cast<LPBYTE>(&value), sizeof value);
 }
 
@@ -110,21 +110,21 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
         if (IsFamilyPrinter(port)) {
           NotifyDisplay(port, value);
         } else {
-          port->printerStatus = StatusAfterCode(port->printerStatus, value);
+          StorePrinterStatus(port, StatusAfterCode(port->printerStatus, value));
         }
         break;
       case TOK_INFO_ONLINE:
       case TOK_DEVICE_ONLINE:
         if (value != 0) {
-          port->printerStatus = 0;
+          StorePrinterStatus(port, 0);
         } else {
-          port->printerStatus |= PRINTER_STATUS_OFFLINE;
+          StorePrinterStatus(port, port->printerStatus | PRINTER_STATUS_OFFLINE);
         }
         break;
       case TOK_JOB_ID:
         // The printer has finished the port's current job: the status thread may end the
         // deferred job and stop, unless another job has opened meanwhile.
-        if (value == port->jobId) {
+        if (value == __atomic_load_n(&port->jobId, __ATOMIC_RELAXED)) {
           ClearPortFlags(port, PF_THREAD_RUN);
           HANDLE wake = LoadHandle(&port->hWakeEvent);
           if (wake) SetEvent(wake);
@@ -135,7 +135,7 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
     }
   }
   if (port->printerStatus != statusBefore) {
-    SetPrinterA(port->hPrinter, 0,
+    SetPrinterA(LoadHandle(&port->hPrinter), 0,
                 reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(port->printerStatus)),
                 PRINTER_CONTROL_SET_STATUS);
   }

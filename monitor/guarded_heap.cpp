@@ -5,7 +5,9 @@
 
 DWORD DebugLevel = 0;
 
-DWORD GuardedBlockSize(DWORD n) { return (n + 8 + 3) & ~3u; }
+DWORD GuardedBlockSize(DWORD n) {
+  return (n + 8 + 3) & ~3u;
+}
 
 void* GuardedAlloc(DWORD n) {
   DWORD total = GuardedBlockSize(n);
@@ -27,8 +29,8 @@ BOOL GuardedFree(void* p, DWORD n) {
   CopyMemoryBytes(&header, block, 4);
   CopyMemoryBytes(&trailer, block + total - 4, 4);
   if ((header != n || trailer != GUARD_TRAILER) && DebugLevel <= 4) {
-    DebugPrint("Corrupt Memory in lexwatch: %0lx\n", static_cast<unsigned long>(
-                                                         reinterpret_cast<ULONG_PTR>(block)));
+    DebugPrint("Corrupt Memory in lexwatch: %0lx\n",
+               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(block)));
   }
   LocalFree(block);
   return TRUE;

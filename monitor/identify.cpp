@@ -7,8 +7,8 @@ DWORD IdentifyPrinter(PortRecord* port) {
   char deviceId[DEVICE_ID_BUFFER + 1];
   for (char& c : deviceId) c = 0;
   DWORD returned = 0;
-  if (!port->portMonitor.pfnGetPrinterDataFromPort(port->hPort, CONTROL_ID_DEVICE_ID, NULL, NULL,
-                                                   0, deviceId, DEVICE_ID_BUFFER, &returned) ||
+  if (!port->portMonitor.pfnGetPrinterDataFromPort(port->hPort, CONTROL_ID_DEVICE_ID, NULL, NULL, 0,
+                                                   deviceId, DEVICE_ID_BUFFER, &returned) ||
       returned == 0) {
     return 0;
   }

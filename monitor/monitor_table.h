@@ -6,13 +6,13 @@
 #include "platform.h"
 
 struct MONITOR {
-  BOOL(WINAPI* pfnEnumPorts)(LPSTR name, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed,
-                             LPDWORD returned);
+  BOOL(WINAPI* pfnEnumPorts)
+  (LPSTR name, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned);
   BOOL(WINAPI* pfnOpenPort)(LPSTR portName, PHANDLE handle);
-  BOOL(WINAPI* pfnOpenPortEx)(LPSTR portName, LPSTR printerName, PHANDLE handle,
-                              MONITOR* lowerMonitor);
-  BOOL(WINAPI* pfnStartDocPort)(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level,
-                                LPBYTE docInfo);
+  BOOL(WINAPI* pfnOpenPortEx)
+  (LPSTR portName, LPSTR printerName, PHANDLE handle, MONITOR* lowerMonitor);
+  BOOL(WINAPI* pfnStartDocPort)
+  (HANDLE port, LPSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
   BOOL(WINAPI* pfnWritePort)(HANDLE port, LPBYTE buffer, DWORD count, LPDWORD written);
   BOOL(WINAPI* pfnReadPort)(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
   BOOL(WINAPI* pfnEndDocPort)(HANDLE port);
@@ -20,9 +20,9 @@ struct MONITOR {
   BOOL(WINAPI* pfnAddPort)(LPSTR name, HWND window, LPSTR monitorName);
   BOOL(WINAPI* pfnConfigurePort)(LPSTR name, HWND window, LPSTR portName);
   BOOL(WINAPI* pfnDeletePort)(LPSTR name, HWND window, LPSTR portName);
-  BOOL(WINAPI* pfnGetPrinterDataFromPort)(HANDLE port, DWORD controlId, LPSTR valueName,
-                                          LPSTR inBuffer, DWORD inSize, LPSTR outBuffer,
-                                          DWORD outSize, LPDWORD returned);
+  BOOL(WINAPI* pfnGetPrinterDataFromPort)
+  (HANDLE port, DWORD controlId, LPSTR valueName, LPSTR inBuffer, DWORD inSize, LPSTR outBuffer,
+   DWORD outSize, LPDWORD returned);
   BOOL(WINAPI* pfnSetPortTimeOuts)(HANDLE port, LPCOMMTIMEOUTS timeouts, DWORD reserved);
 };
 typedef MONITOR* LPMONITOR;

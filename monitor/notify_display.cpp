@@ -117,7 +117,7 @@ DWORD PublishPrinterName(PortRecord* port) {
   if (!mapping) return 0;
   LPVOID view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
   if (!view) return 0;
-  WritePrinterName(static_cast<char*>(view), port->hPrinter);
+  WritePrinterName(static_cast<char*>(view), LoadHandle(&port->hPrinter));
   UnmapViewOfFile(view);
   return 1;
 }
@@ -128,7 +128,7 @@ void ReleaseSharedPrinterName() {
 }
 
 void NotifyDisplay(PortRecord* port, DWORD code) {
-  port->printerStatus = RebuiltStatus(code);
+  StorePrinterStatus(port, RebuiltStatus(code));
   EnsureDisplayProgram();
   HWND window = FindDisplayWindow();
   if (window) {

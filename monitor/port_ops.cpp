@@ -8,7 +8,7 @@
 namespace {
 
 // The PJL prefix written before the first data of a job for a printer that answers.
-const char kPrefixEnterPjl[] = "\x1b%-12345X@PJL\r\n";      // 15 bytes
+const char kPrefixEnterPjl[] = "\x1b%-12345X@PJL\r\n";         // 15 bytes
 const char kPrefixUstatusOn[] = "@PJL USTATUS DEVICE=ON\r\n";  // 24 bytes
 static_assert(sizeof kPrefixEnterPjl - 1 == 15, "first prefix line is 15 bytes");
 static_assert(sizeof kPrefixUstatusOn - 1 == 24, "second prefix line is 24 bytes");
@@ -18,7 +18,9 @@ const DWORD kReadDoneWaitMs = 5000;
 // ClosePort looks this often whether the status thread has finished.
 const DWORD kClosePollMs = 500;
 
-inline PortRecord* Record(HANDLE port) { return static_cast<PortRecord*>(port); }
+inline PortRecord* Record(HANDLE port) {
+  return static_cast<PortRecord*>(port);
+}
 
 void WakeStatusThread(PortRecord* record) {
   HANDLE wake = LoadHandle(&record->hWakeEvent);
@@ -31,6 +33,13 @@ void EndLowerJob(PortRecord* record) {
       PF_JOB_OPEN) {
     record->portMonitor.pfnEndDocPort(record->hPort);
   }
+}
+
+// The status thread reads the printer handle while a job starts: it sees the old or the new one.
+void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
+  HANDLE printer = NULL;
+  OpenPrinterA(printerName, &printer, NULL);
+  StoreHandle(&record->hPrinter, printer);
 }
 
 }  // namespace
@@ -64,8 +73,7 @@ BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITO
   return TRUE;
 }
 
-BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level,
-                         LPBYTE docInfo) {
+BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   PortRecord* record = Record(port);
   if (__atomic_fetch_or(&record->flags, static_cast<DWORD>(PF_IN_JOB), __ATOMIC_SEQ_CST) &
       PF_IN_JOB) {
@@ -95,12 +103,13 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     EnterMonitorLock();
     FreeString(record->printerName);
     record->printerName = DupString(printerName);
-    if (record->hPrinter) ClosePrinter(record->hPrinter);
-    record->hPrinter = NULL;
-    OpenPrinterA(printerName, &record->hPrinter, NULL);
+    HANDLE old = LoadHandle(&record->hPrinter);
+    StoreHandle(&record->hPrinter, NULL);
+    if (old) ClosePrinter(old);
+    OpenPrinterOnPort(record, printerName);
     LeaveMonitorLock();
-  } else if (!record->hPrinter) {
-    OpenPrinterA(printerName, &record->hPrinter, NULL);
+  } else if (!LoadHandle(&record->hPrinter)) {
+    OpenPrinterOnPort(record, printerName);
   }
 
   SetPortFlags(record, PF_JOB_OPEN);
@@ -130,8 +139,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
   }
 
   ClearPortFlags(record, PF_USTATUS_ON);
-  record->noReplyTick = 0;
-  record->jobId = jobId;
+  __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
+  __atomic_store_n(&record->jobId, jobId, __ATOMIC_RELAXED);
   return TRUE;
 }
 
@@ -152,7 +161,8 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
   }
   BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.
-  if (HasPortFlags(record, PF_USTATUS_ON) && (*written == 0 || record->printerStatus != 0)) {
+  if (HasPortFlags(record, PF_USTATUS_ON) &&
+      (*written == 0 || __atomic_load_n(&record->printerStatus, __ATOMIC_RELAXED) != 0)) {
     WakeStatusThread(record);
   }
   return result;
@@ -185,8 +195,9 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   PortRecord* record = Record(port);
   EnterMonitorLock();
   if (!HasPortFlags(record, PF_USTATUS_ON)) {
-    if (record->hPrinter) ClosePrinter(record->hPrinter);
-    record->hPrinter = NULL;
+    HANDLE printer = LoadHandle(&record->hPrinter);
+    StoreHandle(&record->hPrinter, NULL);
+    if (printer) ClosePrinter(printer);
     EndLowerJob(record);
   }
   // Otherwise the end is deferred: the lower job and the printer handle stay open for the

@@ -4,8 +4,7 @@
 #include "port_record.h"
 
 BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITOR* lowerMonitor);
-BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level,
-                         LPBYTE docInfo);
+BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
 BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written);
 BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
 BOOL WINAPI EndDocPort(HANDLE port);

@@ -24,26 +24,26 @@ enum : DWORD {
 enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };
 
 struct PortRecord {
-  DWORD signature;            // PORT_RECORD_SIGNATURE
-  DWORD size;                 // bytes allocated: fixed fields plus port name and NUL
-  PortRecord* next;           // next record of the port list
-  char* portName;             // points at portNameText
-  volatile DWORD flags;       // PF_ bits
-  char* printerName;          // guarded copy of the last printer name given, or NULL
-  DWORD jobId;                // spooler job id of the last successful StartDocPort
-  HANDLE hPort;               // the port monitor's handle
-  HANDLE hPrinter;            // OpenPrinterA handle, 0 while closed
-  HANDLE hWakeEvent;          // auto-reset; wakes the status thread; 0 once the thread ended
-  HANDLE hReadDoneEvent;      // manual-reset; clear while a read of replies is under way
-  DWORD printerStatus;        // PRINTER_STATUS_ bits last set for the printer
-  DWORD noReplyTick;          // tick of the first empty poll since the last reply, else 0
-  DWORD availableMemory;      // last available memory reported
-  DWORD installedMemory;      // last installed memory reported
-  MONITOR portMonitor;        // copy of the port monitor's table
+  DWORD signature;        // PORT_RECORD_SIGNATURE
+  DWORD size;             // bytes allocated: fixed fields plus port name and NUL
+  PortRecord* next;       // next record of the port list
+  char* portName;         // points at portNameText
+  volatile DWORD flags;   // PF_ bits
+  char* printerName;      // guarded copy of the last printer name given, or NULL
+  DWORD jobId;            // spooler job id of the last successful StartDocPort
+  HANDLE hPort;           // the port monitor's handle
+  HANDLE hPrinter;        // OpenPrinterA handle, 0 while closed
+  HANDLE hWakeEvent;      // auto-reset; wakes the status thread; 0 once the thread ended
+  HANDLE hReadDoneEvent;  // manual-reset; clear while a read of replies is under way
+  DWORD printerStatus;    // PRINTER_STATUS_ bits last set for the printer
+  DWORD noReplyTick;      // tick of the first empty poll since the last reply, else 0
+  DWORD availableMemory;  // last available memory reported
+  DWORD installedMemory;  // last installed memory reported
+  MONITOR portMonitor;    // copy of the port monitor's table
   // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies).
   DWORD replyKept;
   char replyBuffer[1024];
-  char portNameText[1];       // the port name, NUL-terminated; the record grows with it
+  char portNameText[1];  // the port name, NUL-terminated; the record grows with it
 };
 
 // Atomic flag changes: a spooler thread and the status thread never undo each other's bits.
@@ -61,9 +61,16 @@ inline bool HasPortFlags(const PortRecord* record, DWORD bits) {
 }
 
 // Handles written by one thread and read by another (ClosePort polls hWakeEvent).
-inline HANDLE LoadHandle(HANDLE const* field) { return __atomic_load_n(field, __ATOMIC_SEQ_CST); }
+inline HANDLE LoadHandle(HANDLE const* field) {
+  return __atomic_load_n(field, __ATOMIC_SEQ_CST);
+}
 inline void StoreHandle(HANDLE* field, HANDLE value) {
   __atomic_store_n(field, value, __ATOMIC_SEQ_CST);
+}
+
+// printerStatus is written only by the port's status thread and read by WritePort.
+inline void StorePrinterStatus(PortRecord* record, DWORD status) {
+  __atomic_store_n(&record->printerStatus, status, __ATOMIC_RELAXED);
 }
 
 void EnterMonitorLock();

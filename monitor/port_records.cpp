@@ -11,11 +11,19 @@ PortRecord* portListHead = NULL;
 
 }  // namespace
 
-void InitializeMonitorLock() { InitializeCriticalSection(&monitorLock); }
-void EnterMonitorLock() { EnterCriticalSection(&monitorLock); }
-void LeaveMonitorLock() { LeaveCriticalSection(&monitorLock); }
+void InitializeMonitorLock() {
+  InitializeCriticalSection(&monitorLock);
+}
+void EnterMonitorLock() {
+  EnterCriticalSection(&monitorLock);
+}
+void LeaveMonitorLock() {
+  LeaveCriticalSection(&monitorLock);
+}
 
-PortRecord* PortListHead() { return portListHead; }
+PortRecord* PortListHead() {
+  return portListHead;
+}
 
 PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
   DWORD nameLength = static_cast<DWORD>(lstrlenA(portName));

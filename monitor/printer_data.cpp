@@ -74,17 +74,36 @@ DWORD* MemoryField(PortRecord* record, LPCSTR valueName) {
   return NULL;
 }
 
+// A handle of our own to one of the port's events, taken under the monitor lock: the status
+// thread closes its handles when it leaves (under the same lock), and a wait on a handle
+// closed meanwhile would be a wait on nothing, or on whatever took its number. NULL when the
+// port has no status thread.
+HANDLE HoldEvent(HANDLE const* field) {
+  HANDLE own = NULL;
+  EnterMonitorLock();
+  HANDLE h = LoadHandle(field);
+  if (h && !DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &own, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+    own = NULL;
+  }
+  LeaveMonitorLock();
+  return own;
+}
+
 // Lets the status thread read the printer's replies twice and waits for each read to end. A
 // port whose status thread has not started (or has ended) has no events: nobody would read.
 void WaitForTwoReads(PortRecord* record) {
-  for (int read = 0; read < READS_WAITED; ++read) {
-    HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
-    HANDLE wake = LoadHandle(&record->hWakeEvent);
-    if (!readDone || !wake) return;
-    ResetEvent(readDone);
-    SetEvent(wake);
-    WaitForSingleObject(readDone, READ_WAIT_MS);
+  HANDLE readDone = HoldEvent(&record->hReadDoneEvent);
+  HANDLE wake = HoldEvent(&record->hWakeEvent);
+  if (readDone && wake) {
+    for (int read = 0; read < READS_WAITED; ++read) {
+      ResetEvent(readDone);
+      SetEvent(wake);
+      WaitForSingleObject(readDone, READ_WAIT_MS);
+    }
   }
+  if (readDone) CloseHandle(readDone);
+  if (wake) CloseHandle(wake);
 }
 
 }  // namespace

@@ -3,6 +3,5 @@
 
 #include "port_record.h"
 
-BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName,
-                                   LPSTR inBuffer, DWORD inSize, LPSTR outBuffer, DWORD outSize,
-                                   LPDWORD returned);
+BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName, LPSTR inBuffer,
+                                   DWORD inSize, LPSTR outBuffer, DWORD outSize, LPDWORD returned);

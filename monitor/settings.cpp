@@ -16,9 +16,9 @@ struct SettingRow {
 };
 
 const SettingRow kSettings[] = {
-    {"ErrorTimeout", &ErrorTimeout, 1800000},      // 30 minutes
-    {"AbortTimeout", &AbortTimeout, 60000},        // 1 minute
-    {"IdleTimeout4L", &IdleTimeout4L, 180000},     // 3 minutes
+    {"ErrorTimeout", &ErrorTimeout, 1800000},         // 30 minutes
+    {"AbortTimeout", &AbortTimeout, 60000},           // 1 minute
+    {"IdleTimeout4L", &IdleTimeout4L, 180000},        // 3 minutes
     {"IdleTimeoutOther", &IdleTimeoutOther, 900000},  // 15 minutes
 };
 

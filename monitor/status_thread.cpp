@@ -32,18 +32,18 @@ bool WriteDrumReset(PortRecord* record) {
   DWORD length = model3820 ? sizeof DRUM_RESET_LONG : sizeof DRUM_RESET_SHORT;
   DWORD written = 0;
   // Straight to the port monitor: no PJL prefix, and whether or not a lower job is open.
-  record->portMonitor.pfnWritePort(record->hPort,
-                                   reinterpret_cast<LPBYTE>(const_cast<char*>(command)), length,
-                                   &written);
+  record->portMonitor.pfnWritePort(
+      record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(command)), length, &written);
   return written == length;
 }
 
 // The exit clean-up, entered with the monitor lock held; releases it.
 void LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
-  SetPrinterA(record->hPrinter, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
-  if (record->hPrinter) ClosePrinter(record->hPrinter);
-  record->hPrinter = NULL;
+  HANDLE printer = LoadHandle(&record->hPrinter);
+  SetPrinterA(printer, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
+  StoreHandle(&record->hPrinter, NULL);
+  if (printer) ClosePrinter(printer);
   if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
       PF_JOB_OPEN) {
     record->portMonitor.pfnEndDocPort(record->hPort);  // a deferred job end completes here
@@ -82,7 +82,7 @@ BOOL StartStatusThread(PortRecord* record) {
 DWORD WINAPI StatusThread(LPVOID parameter) {
   PortRecord* record = static_cast<PortRecord*>(parameter);
   SetPortFlags(record, PF_THREAD_ALIVE);
-  record->noReplyTick = 0;
+  __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
   ClearPortFlags(record, PF_DRUM_RESET);
 
   HANDLE drumEvent = CreateEventA(NULL, TRUE, TRUE, DRUM_RESET_EVENT_NAME);
@@ -113,14 +113,16 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
 
     if (HasPortFlags(record, PF_PJL_PRINTER)) {
       DWORD got = ReadReplies(record);
-      if (got != 0) record->noReplyTick = 0;
+      if (got != 0) __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
       if (got == 0 && !HasPortFlags(record, PF_IN_JOB)) {
         if (!settingsRead) {
           settingsRead = true;
           ReadMonitorSettings();
         }
         Sleep(kPollPauseMs);
-        if (record->noReplyTick == 0) record->noReplyTick = GetTickCount();
+        if (__atomic_load_n(&record->noReplyTick, __ATOMIC_RELAXED) == 0) {
+          __atomic_store_n(&record->noReplyTick, GetTickCount(), __ATOMIC_RELAXED);
+        }
       }
       if (HasPortFlags(record, PF_IN_JOB)) {
         WaitForSingleObject(LoadHandle(&record->hWakeEvent), INFINITE);

@@ -171,7 +171,9 @@ MONITOR kTable = {
 
 }  // namespace
 
-MONITOR* ScriptedPortMonitor() { return &kTable; }
+MONITOR* ScriptedPortMonitor() {
+  return &kTable;
+}
 
 void ScriptedPortsReset() {
   std::lock_guard<std::mutex> guard(lock);

@@ -7,18 +7,18 @@
 enum FakeSpoolerCallKind {
   SPOOL_OPEN_PRINTER,
   SPOOL_CLOSE_PRINTER,
-  SPOOL_SET_PRINTER,       // level 0, status in place of the structure
+  SPOOL_SET_PRINTER,  // level 0, status in place of the structure
   SPOOL_GET_PRINTER,
   SPOOL_SET_PRINTER_DATA,  // REG_DWORD value
 };
 
 struct FakeSpoolerCall {
   FakeSpoolerCallKind kind;
-  HANDLE printer;       // handle passed (or returned, for open)
-  char name[64];        // printer name (open) or value name (set data)
-  DWORD level;          // SetPrinterA / GetPrinterA level
-  DWORD value;          // status (SetPrinterA), DWORD value (SetPrinterDataA)
-  DWORD command;        // SetPrinterA command
+  HANDLE printer;  // handle passed (or returned, for open)
+  char name[64];   // printer name (open) or value name (set data)
+  DWORD level;     // SetPrinterA / GetPrinterA level
+  DWORD value;     // status (SetPrinterA), DWORD value (SetPrinterDataA)
+  DWORD command;   // SetPrinterA command
 };
 
 // Forgets every call and printer; printers named in FakeSpoolerAddPrinter open successfully,

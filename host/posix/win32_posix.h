@@ -73,6 +73,7 @@ typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
 #define SYNCHRONIZE 0x00100000u
 #define EVENT_MODIFY_STATE 0x0002u
 #define MAX_PATH 260
+#define DUPLICATE_SAME_ACCESS 0x00000002u
 
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define KEY_QUERY_VALUE 0x0001u
@@ -162,6 +163,9 @@ BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL CloseHandle(HANDLE handle);
+HANDLE GetCurrentProcess(void);
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, LPHANDLE target,
+                     DWORD access, BOOL inherit, DWORD options);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD threadId);
 BOOL SetThreadPriority(HANDLE thread, int priority);
@@ -204,8 +208,7 @@ UINT WinExec(LPCSTR commandLine, UINT show);
 HANDLE OpenFileMappingA(DWORD access, BOOL inherit, LPCSTR name);
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES sa, DWORD protect, DWORD sizeHigh,
                           DWORD sizeLow, LPCSTR name);
-LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
-                     SIZE_T bytes);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
 BOOL UnmapViewOfFile(LPCVOID view);
 
 #include "win32_posix_user.h"

@@ -36,7 +36,7 @@ struct KernelObject {
 };
 
 std::mutex objectsLock;
-std::set<KernelObject*> liveObjects;             // every open kernel object
+std::set<KernelObject*> liveObjects;                // every open kernel object
 std::map<std::string, KernelObject*> namedObjects;  // by name, case-sensitive as on Windows
 
 thread_local DWORD lastError = 0;
@@ -118,16 +118,24 @@ const char* FakeDebugOutput() {
   return debugOutput.c_str();
 }
 
-void FakeFailCreateEvent(int n) { failCreateEvent = n; }
-void FakeFailCreateThread(int n) { failCreateThread = n; }
-void FakeFailLocalAlloc(int n) { failLocalAlloc = n; }
+void FakeFailCreateEvent(int n) {
+  failCreateEvent = n;
+}
+void FakeFailCreateThread(int n) {
+  failCreateThread = n;
+}
+void FakeFailLocalAlloc(int n) {
+  failLocalAlloc = n;
+}
 
 int FakeNamedObjectCount() {
   std::lock_guard<std::mutex> guard(objectsLock);
   return static_cast<int>(namedObjects.size());
 }
 
-SIZE_T FakeLastThreadStackSize() { return lastStackSize; }
+SIZE_T FakeLastThreadStackSize() {
+  return lastStackSize;
+}
 
 void FakeSetTimeScale(DWORD num, DWORD den) {
   scaleNum = num;
@@ -140,7 +148,9 @@ void FakeSetSystemDirectory(const char* directory) {
   sysdir = directory ? directory : "";
 }
 
-int FakeRunningThreads() { return runningThreads; }
+int FakeRunningThreads() {
+  return runningThreads;
+}
 
 // ---- critical sections
 
@@ -278,6 +288,24 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
+HANDLE GetCurrentProcess(void) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+// A duplicate is one more reference to the same object (Windows gives a new number; nothing
+// here depends on the number).
+BOOL DuplicateHandle(HANDLE, HANDLE source, HANDLE, LPHANDLE target, DWORD, BOOL, DWORD) {
+  std::lock_guard<std::mutex> guard(objectsLock);
+  KernelObject* o = Lookup(source);
+  if (!o || !target) {
+    lastError = 6;  // ERROR_INVALID_HANDLE
+    return FALSE;
+  }
+  o->references++;
+  *target = o;
+  return TRUE;
+}
+
 // ---- threads and time
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
@@ -329,8 +357,12 @@ DWORD GetTickCount(void) {
   return static_cast<DWORD>(t.tv_sec * 1000ull + t.tv_nsec / 1000000);
 }
 
-DWORD GetLastError(void) { return lastError; }
-void SetLastError(DWORD error) { lastError = error; }
+DWORD GetLastError(void) {
+  return lastError;
+}
+void SetLastError(DWORD error) {
+  lastError = error;
+}
 
 // ---- memory
 
@@ -367,11 +399,21 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
   return n;
 }
 
-int lstrlenA(LPCSTR s) { return s ? static_cast<int>(strlen(s)) : 0; }
-int lstrcmpA(LPCSTR a, LPCSTR b) { return strcmp(a ? a : "", b ? b : ""); }
-int lstrcmpiA(LPCSTR a, LPCSTR b) { return strcasecmp(a ? a : "", b ? b : ""); }
-LPSTR lstrcpyA(LPSTR dst, LPCSTR src) { return strcpy(dst, src); }
-LPSTR lstrcatA(LPSTR dst, LPCSTR src) { return strcat(dst, src); }
+int lstrlenA(LPCSTR s) {
+  return s ? static_cast<int>(strlen(s)) : 0;
+}
+int lstrcmpA(LPCSTR a, LPCSTR b) {
+  return strcmp(a ? a : "", b ? b : "");
+}
+int lstrcmpiA(LPCSTR a, LPCSTR b) {
+  return strcasecmp(a ? a : "", b ? b : "");
+}
+LPSTR lstrcpyA(LPSTR dst, LPCSTR src) {
+  return strcpy(dst, src);
+}
+LPSTR lstrcatA(LPSTR dst, LPCSTR src) {
+  return strcat(dst, src);
+}
 
 LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max) {
   if (max <= 0) return dst;

@@ -7,17 +7,17 @@
 static int g_checksPassed = 0;
 static int g_checksFailed = 0;
 
-#define CHECK(cond, ...)                                     \
-  do {                                                       \
-    if (cond) {                                              \
-      g_checksPassed++;                                      \
-    } else {                                                 \
-      g_checksFailed++;                                      \
+#define CHECK(cond, ...)                                              \
+  do {                                                                \
+    if (cond) {                                                       \
+      g_checksPassed++;                                               \
+    } else {                                                          \
+      g_checksFailed++;                                               \
       printf("%s:%d: check failed: %s: ", __FILE__, __LINE__, #cond); \
-      printf(__VA_ARGS__);                                   \
-      printf("\n");                                          \
-      fflush(stdout);                                        \
-    }                                                        \
+      printf(__VA_ARGS__);                                            \
+      printf("\n");                                                   \
+      fflush(stdout);                                                 \
+    }                                                                 \
   } while (0)
 
 static inline int CheckSummary(const char* name) {

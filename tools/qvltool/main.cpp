@@ -14,7 +14,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"parse", ParseCommand, "parse pjl|plain [--max-tokens N]   parse printer replies from stdin"},
-    {"deviceid", DeviceIdCommand, "deviceid TEXT...                   identify printers by device ID"},
+    {"deviceid", DeviceIdCommand,
+     "deviceid TEXT...                   identify printers by device ID"},
     {"lookup", LookupCommand, "lookup FILE CODE                   look a code up in a status file"},
     {"lint", LintCommand, "lint FILE                          check a status message file"},
 };
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
-  if (strcmp(argv[1], "help") == 0 || strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
+  if (strcmp(argv[1], "help") == 0 || strcmp(argv[1], "--help") == 0 ||
+      strcmp(argv[1], "-h") == 0) {
     PrintUsage(stdout);
     return 0;
   }

@@ -19,8 +19,8 @@ TEST_F(Concurrency, JobStartsRaceThreadExitsWithoutLosingAJob) {
     ASSERT_TRUE(StartJob(port, job));
     std::string data = "job " + std::to_string(job) + "\f";
     ASSERT_EQ(Write(port, data), data.size());
-    EXPECT_NE(Rec(port)->hPrinter, nullptr) << "job " << job;
-    EXPECT_TRUE(Rec(port)->flags & PF_JOB_OPEN) << "job " << job;
+    EXPECT_NE(LoadHandle(&Rec(port)->hPrinter), nullptr) << "job " << job;
+    EXPECT_TRUE(PortFlags(Rec(port)) & PF_JOB_OPEN) << "job " << job;
     table.pfnEndDocPort(port);
     ScriptedPortQueueReply("LPT1:", PjlJobEnd(job).c_str());
     if (job % 3 == 0) Sleep((job % 7) * 1000);  // 0 to 6 ms: vary the moment of the race
@@ -47,8 +47,8 @@ TEST_F(Concurrency, ManyPortsWithRepliesAndClosesAtAnyMoment) {
       HANDLE port = Open(name.c_str(), p % 2 ? kMakerDeviceId : kGenericDeviceId);
       for (int job = 1; job <= kJobs; ++job) {
         if (!StartJob(port, job)) failures++;
-        ScriptedPortQueueReply(name.c_str(),
-                               (p % 2 ? PlainCode(40022 + job % 3) : PjlDeviceStatus(40021)).c_str());
+        ScriptedPortQueueReply(
+            name.c_str(), (p % 2 ? PlainCode(40022 + job % 3) : PjlDeviceStatus(40021)).c_str());
         std::string data(100 + job, 'a' + p);
         if (Write(port, data) != data.size()) failures++;
         Write(port, "");

@@ -8,8 +8,7 @@ const std::string kPrefix = std::string("\x1b%-12345X@PJL\r\n") + "@PJL USTATUS 
 
 std::string PjlDeviceStatus(unsigned code) {
   char text[128];
-  snprintf(text, sizeof text,
-           "@PJL USTATUS DEVICE\r\nCODE=%u\r\nDISPLAY=STATUS\r\n\f", code);
+  snprintf(text, sizeof text, "@PJL USTATUS DEVICE\r\nCODE=%u\r\nDISPLAY=STATUS\r\n\f", code);
   return text;
 }
 
@@ -59,8 +58,7 @@ HANDLE MonitorTest::Open(const char* port, const char* deviceId, const char* pri
   return handle;
 }
 
-BOOL MonitorTest::StartJob(HANDLE port, DWORD jobId, DWORD level, DWORD mode,
-                           const char* printer) {
+BOOL MonitorTest::StartJob(HANDLE port, DWORD jobId, DWORD level, DWORD mode, const char* printer) {
   DOC_INFO_2A info{};
   info.pDocName = const_cast<LPSTR>("test document");
   info.dwMode = mode;

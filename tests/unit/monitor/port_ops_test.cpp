@@ -84,7 +84,7 @@ TEST_F(PortOps, PrefixDependsOnLevelAndMode) {
 TEST_F(PortOps, UnidentifiedPrinterGetsNoPrefixNoThreadAndAnImmediateEnd) {
   HANDLE port = Open("LPT1:", nullptr);
   ASSERT_TRUE(StartJob(port, 3));
-  EXPECT_FALSE(Rec(port)->flags & PF_PJL_PRINTER);
+  EXPECT_FALSE(PortFlags(Rec(port)) & PF_PJL_PRINTER);
   EXPECT_EQ(Write(port, "plain"), 5u);
   EXPECT_EQ(FakeRunningThreads(), 0);
   table.pfnEndDocPort(port);
@@ -156,7 +156,7 @@ TEST_F(PortOps, DeviceIdFillingTheWholeBufferIsStillTerminated) {
   id += std::string(1024 - id.size(), 'Z');  // 1024 bytes, no NUL fits
   HANDLE port = Open("LPT1:", id.c_str());
   ASSERT_TRUE(StartJob(port, 1));
-  EXPECT_TRUE(Rec(port)->flags & PF_MODEL_3820);
+  EXPECT_TRUE(PortFlags(Rec(port)) & PF_MODEL_3820);
   table.pfnEndDocPort(port);
   EXPECT_TRUE(table.pfnClosePort(port));
 }

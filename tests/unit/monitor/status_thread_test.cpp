@@ -10,7 +10,9 @@ namespace {
 
 using StatusThreadTest = MonitorTest;
 
-int SetPrinterCalls() { return FakeSpoolerCount(SPOOL_SET_PRINTER); }
+int SetPrinterCalls() {
+  return FakeSpoolerCount(SPOOL_SET_PRINTER);
+}
 
 TEST_F(StatusThreadTest, JobEndReportAfterEndDocPortEndsTheLowerJobAndClearsStatus) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
@@ -28,7 +30,7 @@ TEST_F(StatusThreadTest, JobEndReportAfterEndDocPortEndsTheLowerJobAndClearsStat
   EXPECT_EQ(FakeSpoolerLastStatus(), 0) << "the thread clears the status when it leaves";
   EXPECT_EQ(Rec(port)->hPrinter, nullptr);
   EXPECT_EQ(Rec(port)->hReadDoneEvent, nullptr) << "every handle closed is zeroed";
-  EXPECT_FALSE(Rec(port)->flags & (PF_THREAD_ALIVE | PF_JOB_OPEN));
+  EXPECT_FALSE(PortFlags(Rec(port)) & (PF_THREAD_ALIVE | PF_JOB_OPEN));
   EXPECT_TRUE(table.pfnClosePort(port));
 }
 
@@ -40,7 +42,7 @@ TEST_F(StatusThreadTest, JobEndBeforeEndDocPortKeepsTheThreadAndNextStartEndsThe
   Write(port, "");
   ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT1:") == 0; }));
   Sleep(50 * 1000);
-  EXPECT_TRUE(Rec(port)->flags & PF_THREAD_ALIVE) << "a job in progress keeps the thread";
+  EXPECT_TRUE(PortFlags(Rec(port)) & PF_THREAD_ALIVE) << "a job in progress keeps the thread";
   table.pfnEndDocPort(port);
   Sleep(50 * 1000);
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "the early report was used up";
@@ -136,9 +138,9 @@ TEST_F(StatusThreadTest, DrumResetCommandIsWrittenWholeAndRetriedAfterAPartialWr
     HANDLE port = Open("LPT1:", c.deviceId);
     ASSERT_TRUE(StartJob(port, 1));
     Write(port, "x");
-    ASSERT_TRUE(WaitFor([&] { return (Rec(port)->flags & PF_THREAD_ALIVE) != 0; }));
-    Sleep(20 * 1000);  // the thread has reset the event at its start
-    table.pfnEndDocPort(port);  // outside a job the thread polls every pass
+    ASSERT_TRUE(WaitFor([&] { return (PortFlags(Rec(port)) & PF_THREAD_ALIVE) != 0; }));
+    Sleep(20 * 1000);                        // the thread has reset the event at its start
+    table.pfnEndDocPort(port);               // outside a job the thread polls every pass
     ScriptedPortLimitWrites("LPT1:", 1, 4);  // the first attempt writes only 4 bytes
     HANDLE request = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
     ASSERT_NE(request, nullptr);
@@ -169,7 +171,7 @@ TEST_F(StatusThreadTest, FailedThreadStartLeavesThePortUsableAndTheNextJobTriesA
   HANDLE port = Open("LPT1:", kGenericDeviceId);
   FakeFailCreateThread(1);
   ASSERT_TRUE(StartJob(port, 1));
-  EXPECT_FALSE(Rec(port)->flags & (PF_THREAD_RUN | PF_THREAD_ALIVE));
+  EXPECT_FALSE(PortFlags(Rec(port)) & (PF_THREAD_RUN | PF_THREAD_ALIVE));
   EXPECT_EQ(Rec(port)->hWakeEvent, nullptr);
   EXPECT_EQ(Write(port, "data"), 4u);
   table.pfnEndDocPort(port);
@@ -177,7 +179,7 @@ TEST_F(StatusThreadTest, FailedThreadStartLeavesThePortUsableAndTheNextJobTriesA
   EXPECT_EQ(s.jobs[0].bytes, "data") << "no PJL request without a thread to read the replies";
   EXPECT_EQ(s.endDocs, 1) << "so the job ends at once";
   ASSERT_TRUE(StartJob(port, 2));
-  EXPECT_TRUE(Rec(port)->flags & PF_THREAD_RUN);
+  EXPECT_TRUE(PortFlags(Rec(port)) & PF_THREAD_RUN);
   Write(port, "data");
   table.pfnEndDocPort(port);
   EXPECT_TRUE(table.pfnClosePort(port));
@@ -190,10 +192,10 @@ TEST_F(StatusThreadTest, PrinterNoLongerIdentifiedEndsTheThreadAfterTheJob) {
   table.pfnEndDocPort(port);
   ScriptedPortSetDeviceId("LPT1:", nullptr);
   ASSERT_TRUE(StartJob(port, 2));  // ends job 1 itself; the thread goes on for now
-  EXPECT_FALSE(Rec(port)->flags & PF_PJL_PRINTER);
+  EXPECT_FALSE(PortFlags(Rec(port)) & PF_PJL_PRINTER);
   Write(port, "y");
   table.pfnEndDocPort(port);
-  ASSERT_TRUE(WaitFor([&] { return (Rec(port)->flags & PF_THREAD_ALIVE) == 0; }));
+  ASSERT_TRUE(WaitFor([&] { return (PortFlags(Rec(port)) & PF_THREAD_ALIVE) == 0; }));
   EXPECT_TRUE(table.pfnClosePort(port));
 }
 

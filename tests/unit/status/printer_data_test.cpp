@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "apply_status.h"
+#include "monitor_entry.h"
 #include "status_support.h"
 
 namespace {
@@ -124,6 +125,8 @@ class PrinterDataTest : public StatusTest {
  protected:
   void SetUp() override {
     StatusTest::SetUp();
+    MONITOR table;
+    InitializeMonitorEx(nullptr, &table);  // the monitor lock guards the port's events
     lower = LowerMonitor();
   }
   // A port with an open lower job whose printer answers, on the recording port monitor.

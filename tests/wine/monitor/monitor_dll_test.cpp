@@ -23,7 +23,9 @@ bool WaitUntil(bool (*cond)(), DWORD ms) {
   return cond();
 }
 
-bool LowerJobEnded() { return ScriptedPortGetState(kPort).endDocs == 1; }
+bool LowerJobEnded() {
+  return ScriptedPortGetState(kPort).endDocs == 1;
+}
 
 }  // namespace
 
@@ -32,8 +34,7 @@ int main(int argc, char** argv) {
   HMODULE module = LoadLibraryA(dll);
   CHECK(module != NULL, "LoadLibrary(%s) failed with %lu", dll, GetLastError());
   if (!module) return CheckSummary("monitor_dll_test");
-  InitializeMonitorExFn init =
-      reinterpret_cast<InitializeMonitorExFn>(
+  InitializeMonitorExFn init = reinterpret_cast<InitializeMonitorExFn>(
       reinterpret_cast<void*>(GetProcAddress(module, "InitializeMonitorEx")));
   CHECK(init != NULL, "no undecorated InitializeMonitorEx export");
   CHECK(GetProcAddress(module, "DllEntryPoint") != NULL, "no DllEntryPoint export");
@@ -47,23 +48,22 @@ int main(int argc, char** argv) {
             table.pfnConfigurePort == NULL && table.pfnDeletePort == NULL &&
             table.pfnSetPortTimeOuts == NULL,
         "the six unused entries must be NULL");
-  CHECK(table.pfnOpenPortEx && table.pfnStartDocPort && table.pfnWritePort &&
-            table.pfnReadPort && table.pfnEndDocPort && table.pfnClosePort &&
-            table.pfnGetPrinterDataFromPort,
+  CHECK(table.pfnOpenPortEx && table.pfnStartDocPort && table.pfnWritePort && table.pfnReadPort &&
+            table.pfnEndDocPort && table.pfnClosePort && table.pfnGetPrinterDataFromPort,
         "the seven operations must be set");
 
   ScriptedPortSetDeviceId(kPort, "MFG:Zemblaxon;MDL:QV-L3820;CMD:PJL;");
   HANDLE port = NULL;
   SetLastError(0xDEAD);
-  BOOL ok = table.pfnOpenPortEx(const_cast<LPSTR>(kPort), const_cast<LPSTR>("QVL Printer"),
-                                &port, ScriptedPortMonitor());
+  BOOL ok = table.pfnOpenPortEx(const_cast<LPSTR>(kPort), const_cast<LPSTR>("QVL Printer"), &port,
+                                ScriptedPortMonitor());
   CHECK(ok && port != NULL, "OpenPortEx failed with %lu", GetLastError());
   HANDLE second = NULL;
   SetLastError(0xDEAD);
-  ok = table.pfnOpenPortEx(const_cast<LPSTR>("qvl1:"), const_cast<LPSTR>("QVL Printer"),
-                           &second, ScriptedPortMonitor());
-  CHECK(!ok && GetLastError() == ERROR_BUSY, "second open gave %d with %lu (expected 0, 170)",
-        ok, GetLastError());
+  ok = table.pfnOpenPortEx(const_cast<LPSTR>("qvl1:"), const_cast<LPSTR>("QVL Printer"), &second,
+                           ScriptedPortMonitor());
+  CHECK(!ok && GetLastError() == ERROR_BUSY, "second open gave %d with %lu (expected 0, 170)", ok,
+        GetLastError());
 
   DOC_INFO_1A info = {const_cast<LPSTR>("test page"), NULL, const_cast<LPSTR>("RAW")};
   ok = table.pfnStartDocPort(port, const_cast<LPSTR>("QVL Printer"), 42, 1,

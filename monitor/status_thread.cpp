@@ -158,8 +158,11 @@ DWORD ReadReplies(PortRecord* record) {
       if (DispatchReplies(record, buffer, &consumed) == PARSE_MORE) {
         DWORD remaining = kept + got - consumed;
         if (remaining == kReplyRoom) {
-          kept = 0;  // one reply longer than the whole buffer: dropped
-          break;
+          // One reply longer than the whole buffer: its first 1023 bytes are dropped, and the
+          // reading goes on, so its rest is passed over and the replies behind it are read now
+          // rather than at some later wake.
+          kept = 0;
+          continue;
         }
         for (DWORD i = 0; i <= remaining; ++i) buffer[i] = buffer[consumed + i];  // with its NUL
         kept = remaining;

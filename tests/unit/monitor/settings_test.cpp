@@ -76,4 +76,13 @@ TEST_F(Settings, TheStatusThreadReadsThemAtTheFirstEmptyPollOutsideAJob) {
   EXPECT_TRUE(table.pfnClosePort(port));
 }
 
+TEST_F(Settings, UnloadingTheLibraryFreesTheRegistryRoot) {
+  MONITOR again;
+  char root[] = "Software\\QVL";
+  ASSERT_TRUE(InitializeMonitorEx(root, &again));
+  ASSERT_NE(RegistryRoot, nullptr);
+  EXPECT_TRUE(DllEntryPoint(nullptr, DLL_PROCESS_DETACH, nullptr));
+  EXPECT_EQ(RegistryRoot, nullptr);
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // The status thread: deferred job ends, reading replies in pieces, drum counter resets.
 #include <string.h>
 
+#include <chrono>
+
 #include "display_link.h"
 #include "monitor_fixture.h"
 #include "status_thread.h"
@@ -55,6 +57,25 @@ TEST_F(StatusThreadTest, JobEndBeforeEndDocPortKeepsTheThreadAndNextStartEndsThe
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 2) << "ClosePort ends the deferred job";
 }
 
+TEST_F(StatusThreadTest, NextJobWaitsBoundedlyForAReadUnderWayOnTheDrainedJob) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  table.pfnEndDocPort(port);
+  // The printer now takes 400 ms (real time) to answer a read; the thread is inside one.
+  ScriptedPortSetReadDelay("LPT1:", 400);
+  Sleep(30 * 1000);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(StartJob(port, 2));
+  auto waited = std::chrono::steady_clock::now() - start;
+  // The wait is 5000 ms at the tests' time scale of 1/1000: 5 ms, far below the read's 400.
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 300);
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 1) << "the drained job ended first";
+  ScriptedPortSetReadDelay("LPT1:", 0);
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
 TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
   // Codes alternate between a jam and ready, so every applied reply changes the status once.
   std::string replies;
@@ -99,7 +120,7 @@ TEST_F(StatusThreadTest, ReplyLongerThanTheBufferIsDroppedAndTheNextOneRead) {
   std::string huge = "@PJL USTATUS DEVICE\r\nCODE=40022\r\nDISPLAY=" + std::string(1100, 'A');
   ScriptedPortQueueReply("LPT1:", (huge + "\r\nONLINE=TRUE\r\n\f").c_str());
   ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40021).c_str());
-  Write(port, "");
+  Write(port, "");  // one wake reads all of it: the long reply does not stall the ones behind
   ASSERT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00500000; }));
   EXPECT_EQ(SetPrinterCalls(), 1) << "the jam inside the oversized reply is not applied";
   table.pfnEndDocPort(port);

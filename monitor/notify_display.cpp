@@ -46,6 +46,10 @@ DWORD RebuiltStatus(DWORD code) {
   return status;
 }
 
+// How long a program just started may take to create its window, and how often to look.
+const DWORD kProgramStartWaitMs = 2000;
+const DWORD kProgramStartPollMs = 50;
+
 HWND FindDisplayWindow() {
   return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
 }
@@ -109,7 +113,15 @@ void EnsureDisplayProgram() {
   if (length == 0 || length >= room) return;
   lstrcatA(path, "\\");
   lstrcatA(path, DISPLAY_PROGRAM_FILE);
-  WinExec(path, SW_HIDE);
+  // WinExec normally returns once the new program waits for its first message, so its window
+  // exists by then; some systems (Wine while it starts its desktop) return earlier. Give the
+  // window a moment to appear rather than drop the code that asked for it.
+  if (WinExec(path, SW_HIDE) > 31) {
+    for (DWORD waited = 0; waited < kProgramStartWaitMs && !FindDisplayWindow();
+         waited += kProgramStartPollMs) {
+      Sleep(kProgramStartPollMs);
+    }
+  }
 }
 
 DWORD PublishPrinterName(PortRecord* port) {

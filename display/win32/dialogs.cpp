@@ -159,7 +159,12 @@ void RequestResetPrompt(HWND dialog) {
   PostMessageA(dialog, DLM_DRUM_RESET, 0, 0);
 }
 
+// The reset prompt is up (its message box runs modally and dispatches further requests).
+BOOL ResetPromptUp;
+
 void RunResetPrompt(HWND dialog) {
+  if (ResetPromptUp) return;  // never a second prompt inside the first
+  ResetPromptUp = TRUE;
   ResetPromptBusy = TRUE;
   SetWindowPos(dialog, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   MessageBeep(MB_ICONEXCLAMATION);
@@ -170,6 +175,7 @@ void RunResetPrompt(HWND dialog) {
   int answer = MessageBoxA(dialog, text, caption,
                            MB_OKCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND);
   ResetPromptBusy = FALSE;
+  ResetPromptUp = FALSE;
   SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (answer != IDOK) return;
   if (!RequestDrumReset()) return;  // no status thread: nothing to ask

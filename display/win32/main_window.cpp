@@ -19,12 +19,24 @@ const LONG kModel3470 = 3470;
 const int kTitleTextSize = 256;            // string-table titles: 255 characters and a NUL
 const int kPrintersFolderTitleSize = 128;  // the "Printers Folder" title
 
+// Dialogs of this program running modally: at most one at a time.
+int OpenDialogs;
+
+// A top-level window of this program with this title. Other programs' windows of the same
+// title are not ours, and an empty title (no code handled yet) names no dialog.
+HWND FindOwnWindow(const char* title) {
+  if (title[0] == '\0') return NULL;
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, NULL, title)) != NULL) {
+    if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) return window;
+  }
+  return NULL;
+}
+
 // Ends a dialog of this program found by its title. Other programs' windows are left alone.
 void EndOwnDialog(const char* title) {
-  HWND window = FindWindowA(NULL, title);
-  if (window == NULL) return;
-  if (GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId()) return;
-  EndDialog(window, 0);
+  HWND window = FindOwnWindow(title);
+  if (window != NULL) EndDialog(window, 0);
 }
 
 void BuildTitles(void) {
@@ -43,8 +55,19 @@ void BuildTitles(void) {
   BuildDialogTitles(haveName ? name : NULL, &texts, StatusTitle, RecoveryTitle);
 }
 
+// Status codes and model numbers are 32-bit values. In a 64-bit build a wider wParam, or an
+// lParam that is not a 32-bit value widened, comes from no monitor; cut down, it could pass
+// for a valid code or model.
+bool Is32BitMessage(WPARAM wParam, LPARAM lParam) {
+  const unsigned long long high = ~0ull << 32;
+  unsigned long long modelHigh = static_cast<unsigned long long>(lParam) & high;
+  return (static_cast<unsigned long long>(wParam) & high) == 0 &&
+         (modelHigh == 0 || modelHigh == high);
+}
+
 // DLM_STATUS_CODE: a status code from the monitor (lParam: the printer's model number).
 void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (!Is32BitMessage(wParam, lParam)) return;
   ModelNumber = static_cast<LONG>(lParam);
   BuildTitles();
 
@@ -79,8 +102,8 @@ BOOL PrintersFolderOpen(void) {
 
 // DLM_ENTRY_READY: show, repaint or close for the entry just loaded.
 void OnEntryReady(HWND window, WPARAM wParam) {
-  HWND status = FindWindowA(NULL, StatusTitle);
-  HWND recovery = FindWindowA(NULL, RecoveryTitle);
+  HWND status = FindOwnWindow(StatusTitle);
+  HWND recovery = FindOwnWindow(RecoveryTitle);
   DWORD code = static_cast<DWORD>(wParam);
   DisplayAction action = DecideDisplay(status != NULL, recovery != NULL, Display.current.group,
                                        code, PrintersFolderOpen());
@@ -105,14 +128,22 @@ void OnEntryReady(HWND window, WPARAM wParam) {
   }
 }
 
+// Codes in quick succession each ask for the status dialog before the first one is up; the
+// one open dialog paints the newest entry, so a second one is never opened inside it.
 void OnOpenStatus(HWND window) {
+  if (OpenDialogs > 0) return;
+  ++OpenDialogs;
   INT_PTR result =
       DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_STATUS), window, StatusDialogProc, 0);
+  --OpenDialogs;
   if (result == 1) PostMessageA(window, DLM_OPEN_RECOVERY, 0, 0);
 }
 
 void OnOpenRecovery(HWND window) {
+  if (OpenDialogs > 0) return;
+  ++OpenDialogs;
   DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_RECOVERY), window, RecoveryDialogProc, 0);
+  --OpenDialogs;
 }
 
 }  // namespace

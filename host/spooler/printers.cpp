@@ -1,0 +1,320 @@
+#include "printers.h"
+
+#include <winspool.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "timeline.h"
+
+namespace {
+
+enum { MAX_PRINTERS = 8, MAX_VALUES = 8, MAX_HANDLES = 64, NAME_ROOM = 256 };
+
+struct DataValue {
+  char name[64];
+  DWORD type;
+  BYTE data[16];
+  DWORD size;
+};
+
+struct Printer {
+  char name[NAME_ROOM];
+  uint32_t status;
+  DataValue values[MAX_VALUES];
+  int valueCount;
+};
+
+// Handles are small numbers standing for slots of this table (0: free).
+struct HandleSlot {
+  int printer;  // index + 1
+};
+
+Printer Printers[MAX_PRINTERS];
+int PrinterCount = 0;
+HandleSlot Handles[MAX_HANDLES];
+CRITICAL_SECTION Lock;
+bool LockReady = false;
+
+const uintptr_t HANDLE_BASE = 0x5150;
+
+struct StatusName {
+  uint32_t bit;
+  const char* name;
+};
+
+// The PRINTER_STATUS_ bits, in the order of their values.
+const StatusName StatusNames[] = {
+    {0x00000001, "PAUSED"},        {0x00000002, "ERROR"},      {0x00000004, "PENDING_DELETION"},
+    {0x00000008, "PAPER_JAM"},     {0x00000010, "PAPER_OUT"},  {0x00000020, "MANUAL_FEED"},
+    {0x00000040, "PAPER_PROBLEM"}, {0x00000080, "OFFLINE"},    {0x00000100, "IO_ACTIVE"},
+    {0x00000200, "BUSY"},          {0x00000400, "PRINTING"},   {0x00000800, "OUTPUT_BIN_FULL"},
+    {0x00001000, "NOT_AVAILABLE"}, {0x00002000, "WAITING"},    {0x00004000, "PROCESSING"},
+    {0x00008000, "INITIALIZING"},  {0x00010000, "WARMING_UP"}, {0x00020000, "TONER_LOW"},
+    {0x00040000, "NO_TONER"},      {0x00080000, "PAGE_PUNT"},  {0x00100000, "USER_INTERVENTION"},
+    {0x00200000, "OUT_OF_MEMORY"}, {0x00400000, "DOOR_OPEN"},  {0x00800000, "SERVER_UNKNOWN"},
+    {0x01000000, "POWER_SAVE"},
+};
+
+void EnsureLock() {
+  if (!LockReady) {
+    InitializeCriticalSection(&Lock);
+    LockReady = true;
+  }
+}
+
+// The printer behind a handle, or NULL. Caller holds the lock.
+Printer* FromHandle(HANDLE handle) {
+  uintptr_t v = reinterpret_cast<uintptr_t>(handle);
+  if (v < HANDLE_BASE || v >= HANDLE_BASE + MAX_HANDLES) return NULL;
+  int p = Handles[v - HANDLE_BASE].printer;
+  return p ? &Printers[p - 1] : NULL;
+}
+
+Printer* Named(const char* name) {
+  for (int i = 0; i < PrinterCount; i++) {
+    if (name && strcmp(Printers[i].name, name) == 0) return &Printers[i];
+  }
+  return NULL;
+}
+
+void EmitCall(const char* call, const Printer* p, BOOL result) {
+  TimelineRecord r;
+  RecordBegin(&r, "spooler");
+  RecordString(&r, "call", call);
+  RecordString(&r, "printer", p ? p->name : "");
+  RecordNumber(&r, "result", result);
+  RecordEnd(&r);
+}
+
+BOOL Fail(const char* call, DWORD error) {
+  EmitCall(call, NULL, FALSE);
+  SetLastError(error);
+  return FALSE;
+}
+
+BOOL ClientOpenPrinter(const char* name, HANDLE* handle) {
+  EnterCriticalSection(&Lock);
+  Printer* p = Named(name);
+  int slot = -1;
+  for (int i = 0; p && i < MAX_HANDLES && slot < 0; i++) {
+    if (!Handles[i].printer) slot = i;
+  }
+  if (slot >= 0) {
+    Handles[slot].printer = static_cast<int>(p - Printers) + 1;
+    *handle = reinterpret_cast<HANDLE>(HANDLE_BASE + slot);
+  }
+  LeaveCriticalSection(&Lock);
+  if (!p) {
+    TimelineRecord r;
+    RecordBegin(&r, "spooler");
+    RecordString(&r, "call", "OpenPrinterA");
+    RecordString(&r, "printer", name);
+    RecordNumber(&r, "result", 0);
+    RecordEnd(&r);
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+  }
+  if (slot < 0) return Fail("OpenPrinterA", ERROR_NOT_ENOUGH_MEMORY);
+  EmitCall("OpenPrinterA", p, TRUE);
+  return TRUE;
+}
+
+BOOL ClientClosePrinter(HANDLE handle) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  if (p) Handles[reinterpret_cast<uintptr_t>(handle) - HANDLE_BASE].printer = 0;
+  LeaveCriticalSection(&Lock);
+  if (!p) return Fail("ClosePrinter", ERROR_INVALID_HANDLE);
+  EmitCall("ClosePrinter", p, TRUE);
+  return TRUE;
+}
+
+BOOL ClientSetPrinter(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  bool setStatus = p && level == 0 && command == PRINTER_CONTROL_SET_STATUS;
+  uint32_t status = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data));
+  if (setStatus) p->status = status;
+  char printer[NAME_ROOM] = "";
+  if (p) lstrcpynA(printer, p->name, sizeof printer);
+  LeaveCriticalSection(&Lock);
+  if (!p) return Fail("SetPrinterA", ERROR_INVALID_HANDLE);
+  if (!setStatus) {
+    // Only the status command is a stand-in's business.
+    TimelineRecord r;
+    RecordBegin(&r, "spooler");
+    RecordString(&r, "call", "SetPrinterA");
+    RecordString(&r, "printer", printer);
+    RecordNumber(&r, "level", level);
+    RecordNumber(&r, "command", command);
+    RecordNumber(&r, "result", 0);
+    RecordEnd(&r);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+  }
+  char names[512];
+  PrinterStatusNames(status, names, sizeof names);
+  TimelineRecord r;
+  RecordBegin(&r, "status");
+  RecordString(&r, "printer", printer);
+  RecordHex(&r, "status", status);
+  RecordString(&r, "names", names);
+  RecordEnd(&r);
+  return TRUE;
+}
+
+BOOL ClientGetPrinter(HANDLE handle, DWORD level, BYTE* buffer, DWORD size, DWORD* needed) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  char name[NAME_ROOM] = "";
+  uint32_t status = 0;
+  if (p) {
+    lstrcpynA(name, p->name, sizeof name);
+    status = p->status;
+  }
+  LeaveCriticalSection(&Lock);
+  if (!p) return Fail("GetPrinterA", ERROR_INVALID_HANDLE);
+  if (level != 2) return Fail("GetPrinterA", ERROR_INVALID_LEVEL);
+  // The structure, then the strings it points at, in the caller's buffer.
+  DWORD length = static_cast<DWORD>(strlen(name)) + 1;
+  DWORD need = sizeof(PRINTER_INFO_2A) + length;
+  if (needed) *needed = need;
+  if (!buffer || size < need) {
+    EmitCall("GetPrinterA", p, FALSE);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  PRINTER_INFO_2A* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer);
+  memset(info, 0, sizeof *info);
+  char* strings = reinterpret_cast<char*>(buffer + sizeof *info);
+  memcpy(strings, name, length);
+  info->pPrinterName = strings;
+  info->Status = status;
+  EmitCall("GetPrinterA", p, TRUE);
+  return TRUE;
+}
+
+BOOL ClientSetPrinterData(HANDLE handle, const char* valueName, DWORD type, const BYTE* data,
+                          DWORD size) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  DataValue* v = NULL;
+  char printer[NAME_ROOM] = "";
+  if (p && valueName && size <= sizeof v->data) {
+    lstrcpynA(printer, p->name, sizeof printer);
+    for (int i = 0; i < p->valueCount && !v; i++) {
+      if (lstrcmpiA(p->values[i].name, valueName) == 0) v = &p->values[i];
+    }
+    if (!v && p->valueCount < MAX_VALUES) {
+      v = &p->values[p->valueCount++];
+      lstrcpynA(v->name, valueName, sizeof v->name);
+    }
+    if (v) {
+      v->type = type;
+      v->size = size;
+      memcpy(v->data, data, size);
+    }
+  }
+  LeaveCriticalSection(&Lock);
+  if (!p) return Fail("SetPrinterDataA", ERROR_INVALID_HANDLE);
+  TimelineRecord r;
+  RecordBegin(&r, "data");
+  RecordString(&r, "printer", printer);
+  RecordString(&r, "name", valueName);
+  if (v && type == REG_DWORD && size == 4) {
+    DWORD value;
+    memcpy(&value, data, 4);
+    RecordNumber(&r, "value", value);
+  } else {
+    RecordNumber(&r, "type", type);
+    RecordNumber(&r, "size", size);
+  }
+  RecordNumber(&r, "result", v != NULL);
+  RecordEnd(&r);
+  if (!v) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+const SpoolerClientOps ClientOps = {
+    ClientOpenPrinter,     // openPrinter
+    ClientClosePrinter,    // closePrinter
+    ClientSetPrinter,      // setPrinter
+    ClientGetPrinter,      // getPrinter
+    ClientSetPrinterData,  // setPrinterData
+};
+
+}  // namespace
+
+bool AddPrinter(const char* name) {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  bool ok = PrinterCount < MAX_PRINTERS && !Named(name) && strlen(name) < NAME_ROOM;
+  if (ok) {
+    memset(&Printers[PrinterCount], 0, sizeof Printers[0]);
+    strcpy(Printers[PrinterCount].name, name);
+    PrinterCount++;
+  }
+  LeaveCriticalSection(&Lock);
+  return ok;
+}
+
+uint32_t PrinterStatus(const char* name) {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  Printer* p = Named(name);
+  uint32_t status = p ? p->status : 0;
+  LeaveCriticalSection(&Lock);
+  return status;
+}
+
+bool PrinterDataValue(const char* name, const char* valueName, uint32_t* value) {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  Printer* p = Named(name);
+  bool found = false;
+  for (int i = 0; p && i < p->valueCount && !found; i++) {
+    const DataValue& v = p->values[i];
+    if (lstrcmpiA(v.name, valueName) == 0 && v.type == REG_DWORD && v.size == 4) {
+      memcpy(value, v.data, 4);
+      found = true;
+    }
+  }
+  LeaveCriticalSection(&Lock);
+  return found;
+}
+
+int OpenPrinterHandles() {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  int n = 0;
+  for (int i = 0; i < MAX_HANDLES; i++) n += Handles[i].printer != 0;
+  LeaveCriticalSection(&Lock);
+  return n;
+}
+
+const SpoolerClientOps* PrinterClientOps() {
+  EnsureLock();
+  return &ClientOps;
+}
+
+void PrinterStatusNames(uint32_t status, char* out, size_t room) {
+  size_t used = 0;
+  out[0] = '\0';
+  if (status == 0) {
+    snprintf(out, room, "0");
+    return;
+  }
+  for (const StatusName& s : StatusNames) {
+    if (!(status & s.bit)) continue;
+    int n = snprintf(out + used, room - used, "%s%s", used ? "+" : "", s.name);
+    if (n < 0 || static_cast<size_t>(n) >= room - used) return;
+    used += static_cast<size_t>(n);
+    status &= ~s.bit;
+  }
+  if (status)
+    snprintf(out + used, room - used, "%s0x%lx", used ? "+" : "",
+             static_cast<unsigned long>(status));
+}

@@ -1,0 +1,408 @@
+#!/usr/bin/env python3
+"""qvlspool end to end under Wine: runs the real qvllink.dll under the spooler stand-in with an
+emulated (or network) printer and checks the timeline.
+
+  spooler_cases.py CASE SPOOLER_DIR [QVLWATCH_EXE]
+
+Needs the environment of scripts/wine-env (QVL_WINE, QVL_SYSDIR, WINEPREFIX). Exit 77: skipped.
+"""
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+SCENARIOS = os.path.join(ROOT, "host", "printer", "scenarios")
+PREFIX = "\x1b%-12345X@PJL\r\n", "@PJL USTATUS DEVICE=ON\r\n"
+REQUEST_1 = ("\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO CONFIG\r\n"
+             "@PJL INFO MEMORY\r\n\x1b%-12345X")
+REQUEST_3 = "\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n\x1b%-12345X"
+PAPER_OUT_UI = "0x00100010"
+failures = []
+
+
+def check(cond, what, detail=None):
+    if not cond:
+        failures.append(what)
+        print("FAIL: %s%s" % (what, "" if detail is None else ": %r" % (detail,)))
+
+
+def spool(spooler_dir, args, env_extra=None):
+    """Runs qvlspool --json ARGS; returns the timeline records."""
+    env = dict(os.environ, WINEDLLOVERRIDES="winspool.drv=n")
+    env.update(env_extra or {})
+    cmd = [os.environ["QVL_WINE"], os.path.join(spooler_dir, "qvlspool.exe"), "--json"] + args
+    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         timeout=240)
+    records = []
+    for line in out.stdout.decode("latin-1").splitlines():
+        line = line.strip()
+        if line.startswith("{"):
+            records.append(json.loads(line))
+    if out.returncode != 0 or not records or records[-1]["kind"] != "end":
+        print(out.stderr.decode("latin-1"))
+        check(False, "qvlspool ran to its end (exit %d)" % out.returncode)
+    return records
+
+
+def kind(records, k, **match):
+    return [r for r in records if r["kind"] == k and all(r.get(a) == v for a, v in match.items())]
+
+
+def index(records, pred, start=0):
+    for i in range(start, len(records)):
+        if pred(records[i]):
+            return i
+    return -1
+
+
+def is_op(name, **match):
+    return lambda r: r["kind"] == "op" and r["op"] == name and all(
+        r.get(a) == v for a, v in match.items())
+
+
+def is_port(call):
+    return lambda r: r["kind"] == "port" and r["call"] == call
+
+
+def job_bytes(records):
+    return sum(r["written"] for r in kind(records, "write", **{"from": "job"}))
+
+
+def data_written(records):
+    return [(r["bytes"], r["of"]) for r in kind(records, "written")]
+
+
+def statuses(records):
+    return [r["status"] for r in kind(records, "status")]
+
+
+# --- cases -----------------------------------------------------------------------------------
+
+def case_prefix(d):
+    """The PJL prefix goes ahead of a job's first data, once, for level 1 and level 2 documents
+    of mode 1; a level 2 document of mode 0 gets none and its end is not deferred."""
+    r = spool(d, ["job", "--pages", "2", "--job-id", "7", "wait-idle",
+                  "job", "--pages", "1", "--job-id", "8", "--level", "2", "--mode", "0",
+                  "job", "--pages", "1", "--job-id", "9", "--level", "2", "--mode", "1",
+                  "wait-idle", "close"])
+    starts = [i for i, x in enumerate(r) if is_port("StartDocPort")(x)] + [len(r)]
+    check(len(starts) == 4, "three lower jobs", len(starts) - 1)
+    if len(starts) != 4:
+        return
+    for job, (a, b), want in zip((7, 8, 9), zip(starts, starts[1:]), (True, False, True)):
+        writes = kind(r[a:b], "write")
+        monitor = [w["bytes"] for w in writes if w["from"] == "monitor"]
+        first_job = index(writes, lambda w: w["from"] == "job")
+        if want:
+            check(monitor == list(PREFIX), "job %d: the two prefix lines, once" % job, monitor)
+            check(first_job == 2, "job %d: prefix before the first data" % job, first_job)
+        else:
+            check(monitor == [], "job %d (level 2, mode 0): no prefix" % job, monitor)
+    check(data_written(r) == [(b, b) for _, b in data_written(r)], "every job byte taken")
+    # Level 2 mode 0: no request went out, so EndDocPort ends the lower job at once.
+    a, b = starts[1], starts[2]
+    end_op = index(r, is_op("EndDocPort"), a)
+    lower_end = index(r, is_port("EndDocPort"), a)
+    check(a < lower_end < end_op < b, "mode 0 job: its EndDocPort ends the lower job at once",
+          (a, lower_end, end_op, b))
+
+
+def case_deferred_end(d):
+    """A generic PJL printer: EndDocPort leaves the lower job open until the printer reports the
+    end of this job id; then the status thread clears the status, ends the lower job, closes the
+    printer and posts WM_DESTROY to the display window."""
+    r = spool(d, ["--page-ms", "300", "--watch-display",
+                  "job", "--pages", "3", "--job-id", "21", "wait-idle", "--timeout", "15000",
+                  "close"])
+    end_op = index(r, is_op("EndDocPort"))
+    report = index(r, lambda x: x["kind"] == "reply" and "END" in x["text"]
+                   and 'NAME="MSJOB 21"' in x["text"])
+    lower_end = index(r, is_port("EndDocPort"))
+    check(end_op >= 0 and report > end_op, "the job's end is reported after EndDocPort",
+          (end_op, report))
+    check(lower_end > report, "the lower job ends only after the report", (report, lower_end))
+    status0 = index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00000000", report)
+    check(report < status0 < lower_end, "the spooler status is cleared at the thread's end")
+    closed = index(r, lambda x: x["kind"] == "spooler" and x["call"] == "ClosePrinter", report)
+    check(closed > report, "the printer handle is closed")
+    destroy = index(r, lambda x: x["kind"] == "display" and x["message"] == 2, lower_end)
+    check(destroy > lower_end, "WM_DESTROY is posted to the display window")
+    wait = kind(r, "wait")
+    check(wait and wait[0]["met"] == 1, "the deferred end completed before close", wait)
+    check(index(r, is_op("ClosePort")) > destroy, "all this before ClosePort")
+    check(r[-1]["printer_handles"] == 0, "no printer handle left open")
+
+
+def case_maker_deferred(d):
+    """The maker's printers answer in a plain form with no job-end report: the deferred end of
+    a job completes at the next job's start, and the last one at ClosePort."""
+    r = spool(d, ["--port", "emu:QV-L3820", "job", "--pages", "1", "wait", "2500",
+                  "job", "--pages", "1", "wait", "2500", "close"])
+    ends = [i for i, x in enumerate(r) if is_port("EndDocPort")(x)]
+    starts = [i for i, x in enumerate(r) if is_port("StartDocPort")(x)]
+    second_op = index(r, is_op("StartDocPort", job=2))
+    close_op = index(r, is_op("ClosePort"))
+    close_port = index(r, is_port("ClosePort"))
+    check(len(ends) == 2 and len(starts) == 2, "two lower jobs, two lower ends", (starts, ends))
+    if len(ends) == 2 and len(starts) == 2:
+        check(ends[0] < starts[1] and ends[0] > index(r, is_op("EndDocPort")),
+              "job 1 ends in job 2's StartDocPort", (ends, starts))
+        check(second_op > ends[0], "... before that StartDocPort returns")
+        check(ends[1] > index(r, is_op("EndDocPort", ), starts[1]) and ends[1] < close_port,
+              "job 2 ends in ClosePort")
+        check(close_op > close_port, "ClosePort returns after the thread's clean-up")
+
+
+def case_generic_status(d):
+    """Status codes of a generic PJL printer become spooler status: a jam and its clearing, then
+    the front door opened after the first job, until the user closes it."""
+    r = spool(d, ["--scenario", os.path.join(SCENARIOS, "generic-jam-door.txt"),
+                  "--page-ms", "200", "job", "--pages", "4", "wait-idle", "--timeout", "20000",
+                  "close"])
+    s = [x for x in statuses(r) if x != "0x00000000"]
+    # The printer reports both conditions with ONLINE=FALSE, which adds OFFLINE.
+    check(s == ["0x00100088", "0x00500080"], "jam, then door open (with user intervention)", s)
+    names = [x["names"] for x in kind(r, "status") if x["status"] != "0x00000000"]
+    check(names == ["PAPER_JAM+OFFLINE+USER_INTERVENTION",
+                    "OFFLINE+USER_INTERVENTION+DOOR_OPEN"], "status names", names)
+    jam = index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00100088")
+    door = index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00500080")
+    check(index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00000000", jam) < door,
+          "the cleared jam clears the status before the door opens")
+    check(kind(r, "wait")[0]["met"] == 1, "the job's end was reported")
+
+
+def case_display(d):
+    """A QV-L3820 reporting CODE=41003: paper out for the spooler, and the code with the model
+    number posted to the display window, the printer's name in the shared mapping."""
+    printer = "Office QV-L3820"
+    r = spool(d, ["--port", "emu:QV-L3820", "--printer", printer, "--watch-display",
+                  "--scenario", os.path.join(HERE, "qvl3820-41003.txt"), "--page-ms", "100",
+                  "job", "--pages", "3", "wait-status", PAPER_OUT_UI, "remedy",
+                  "wait-status", "0", "close"])
+    posts = [(x["wParam"], x["lParam"], x.get("printer")) for x in kind(r, "display", message=1034)]
+    check(posts[:2] == [(41003, 3820, printer), (10001, 3820, printer)],
+          "41003 then 10001 posted with model 3820 and the printer's name", posts)
+    check(PAPER_OUT_UI in statuses(r), "spooler status PAPER_OUT + USER_INTERVENTION",
+          statuses(r))
+    check(kind(r, "display", message=2), "WM_DESTROY when the port closes")
+
+
+def case_launch(d, watch):
+    """No display window: the monitor starts qvlpanel.exe from the system directory, hidden, and
+    the code reaches it; WM_DESTROY ends it when the port closes."""
+    sysdir = os.environ["QVL_SYSDIR"]
+    target = os.path.join(sysdir, "qvlpanel.exe")
+    saved = target + ".saved"
+    if os.path.exists(target):
+        os.replace(target, saved)
+    log = tempfile.NamedTemporaryFile(prefix="qvlwatch-", suffix=".log", delete=False).name
+    # Under Wine the first window of a session starts the desktop process, and a WinExec made
+    # meanwhile can return before the program's window exists: have the desktop up first, as
+    # it always is on Windows.
+    holder = subprocess.Popen([os.environ["QVL_WINE"], watch, "--hold", "60"])
+    time.sleep(2.0)
+    try:
+        with open(watch, "rb") as src, open(target, "wb") as dst:
+            dst.write(src.read())
+        printer = "Office QV-L3820"
+        r = spool(d, ["--port", "emu:QV-L3820", "--printer", printer,
+                      "--scenario", os.path.join(HERE, "qvl3820-41003.txt"),
+                      "job", "--pages", "3", "wait-status", PAPER_OUT_UI, "wait", "500",
+                      "close"],
+                  {"QVLWATCH_LOG": "Z:" + log})
+        time.sleep(1.0)
+        lines = [json.loads(x) for x in open(log) if x.strip()]
+        started = [x for x in lines if x["kind"] == "started"]
+        check(len(started) == 1, "the program was started once", started)
+        if started:
+            check(started[0]["path"].lower().endswith("windows/system32/qvlpanel.exe"),
+                  "from the system directory", started[0]["path"])
+            check(started[0]["show"] == 0, "hidden (SW_HIDE)", started[0]["show"])
+        posts = [(x["wParam"], x["lParam"], x["printer"]) for x in lines
+                 if x["kind"] == "display" and x["message"] == 1034]
+        check(posts[:1] == [(41003, 3820, printer)], "41003 arrives with 3820 and the name",
+              posts)
+        check(any(x["kind"] == "display" and x["message"] == 2 for x in lines) and
+              lines[-1]["kind"] == "ended", "WM_DESTROY ends it", lines[-2:])
+        check(PAPER_OUT_UI in statuses(r), "paper out reached the spooler")
+    finally:
+        holder.terminate()
+        holder.wait(timeout=10)
+        os.remove(target)
+        if os.path.exists(saved):
+            os.replace(saved, target)
+        os.remove(log)
+
+
+def case_memory(d):
+    """Memory queries are answered from the printer's INFO replies: the QV-L3820 gets request 1
+    and its installed memory is raised by 212000; a generic printer gets request 3."""
+    for port, request, installed, available in (
+            ("emu:generic", REQUEST_3, 2097152, 1494416),
+            ("emu:QV-L3820", REQUEST_1, 3982304 + 212000, 2621440)):
+        r = spool(d, ["--port", port, "start", "memory", "write", "--pages", "1", "end",
+                      "close"])
+        answers = [(x["name"], x.get("value"), x["result"])
+                   for x in kind(r, "op", op="GetPrinterDataFromPort")]
+        check(answers == [("Installed Memory", installed, 1), ("Available Memory", available, 1)],
+              port + ": memory answers", answers)
+        sent = [x["bytes"] for x in kind(r, "write", **{"from": "monitor"})]
+        check(request in sent, port + ": the memory request", sent)
+        data = {x["name"]: x["value"] for x in kind(r, "data")}
+        check(data == {"Installed Memory": installed, "Available Memory": available},
+              port + ": stored as printer data", data)
+
+
+def case_drum_reset(d):
+    """The display program's drum counter reset request (the named event) reaches the printer as
+    the model's command, whole, once."""
+    for port, command in (("emu:QV-L3820", "\x1b\x1b\x00ENG_CMD,0x54;"),
+                          ("emu:QV-L3470", "\x1b\x1b\x00RE_PU;")):
+        r = spool(d, ["--port", port, "job", "--pages", "1", "wait", "300", "drum-reset",
+                      "wait", "4500", "close"])
+        check([x["result"] for x in kind(r, "op", op="SetDrumResetEvent")] == [1],
+              port + ": the event exists while the status thread runs")
+        resets = [x["command"] for x in kind(r, "drum-reset")]
+        check(resets == [command], port + ": one drum reset command", resets)
+        obeyed = kind(r, "printer", event="drum-reset")
+        check(len(obeyed) == 1, port + ": the printer obeyed it", obeyed)
+
+
+def case_faults(d):
+    """Port monitor faults cost no job byte and no reply: a prefix line written in part is
+    written again whole, partial and empty data writes are offered again, failed reads lose
+    nothing."""
+    clean = spool(d, ["--page-ms", "50", "job", "--pages", "3", "wait-idle", "close"])
+    want_replies = [x["text"] for x in kind(clean, "reply")]
+    runs = {
+        "prefix written in part": ["--short-writes", "1:2:5"],
+        "data written in part": ["--short-writes", "3:4:1000"],
+        "data not written": ["--short-writes", "3:3:0"],
+        "reads failing": ["--fail-reads", "1:3"],
+    }
+    for what, faults in runs.items():
+        r = spool(d, faults + ["--page-ms", "50", "job", "--pages", "3", "wait-idle",
+                               "--timeout", "20000", "close"])
+        check(data_written(r) == data_written(clean), what + ": every job byte written",
+              data_written(r))
+        check(job_bytes(r) == job_bytes(clean), what + ": the port took every job byte",
+              (job_bytes(r), job_bytes(clean)))
+        check([x["text"] for x in kind(r, "reply")] == want_replies, what + ": every reply",
+              [x["text"] for x in kind(r, "reply")])
+        check(kind(r, "wait")[0]["met"] == 1, what + ": the job's end was reported")
+        if "reads" in what:
+            check(len([x for x in kind(r, "port", call="ReadPort") if x["result"] == 0]) == 3,
+                  what + ": three reads failed")
+        else:
+            check(any("fault" in x for x in kind(r, "write")), what + ": faults were injected")
+
+
+def native_qvlprinter():
+    """Builds the emulated printer's TCP server natively (once per build tree)."""
+    out = os.path.join(os.environ.get("QVL_SPOOL_TEST_DIR", tempfile.gettempdir()),
+                       "qvlprinter-native")
+    src = os.path.join(ROOT, "host", "printer")
+    sources = [os.path.join(src, f) for f in ("qvlprinter_main.cpp", "emulated_printer.cpp",
+                                               "scenario.cpp", "printer_conditions.cpp")]
+    if not os.path.exists(out) or any(os.path.getmtime(s) > os.path.getmtime(out)
+                                      for s in sources):
+        subprocess.run(["c++", "-std=c++17", "-O1", "-o", out] + sources, check=True)
+    return out
+
+
+def comparable(records):
+    """What a port of either kind must show alike: per kind, the records without time stamps;
+    the port monitor's own records and the printer's events (seen only in-process) left out."""
+    keep = {"op", "write", "written", "reply", "status", "data", "wait", "spooler"}
+    per = {}
+    for x in records:
+        if x["kind"] in keep:
+            y = {k: v for k, v in x.items() if k not in ("t", "ms", "port")}
+            per.setdefault(x["kind"], []).append(y)
+    return per
+
+
+def case_tcp_matches_emu(d):
+    """The same job over tcp: to the native qvlprinter and over emu: gives the same timeline."""
+    exe = native_qvlprinter()
+    scenario = os.path.join(HERE, "generic-jam.txt")
+    steps = ["--page-ms", "200", "--scenario", scenario,
+             "start", "--job-id", "5", "memory", "write", "--pages", "4", "end",
+             "wait-idle", "--timeout", "20000", "close"]
+    server = subprocess.Popen([exe, "--model", "generic", "--page-ms", "200", "--scenario",
+                               scenario, "0"],
+                              stdout=subprocess.PIPE)
+    try:
+        line = server.stdout.readline().decode()
+        port = line.strip().rsplit(":", 1)[-1]
+        check(port.isdigit(), "qvlprinter listens", line)
+        emu = spool(d, steps)
+        tcp_steps = [s for s in steps]
+        tcp_steps[tcp_steps.index("--scenario"):tcp_steps.index("--scenario") + 2] = []
+        tcp = spool(d, ["--port", "tcp:127.0.0.1:" + port] + tcp_steps)
+    finally:
+        server.send_signal(signal.SIGTERM)
+        server.wait(timeout=10)
+    a, b = comparable(emu), comparable(tcp)
+    for k in sorted(set(a) | set(b)):
+        check(a.get(k) == b.get(k), "same %s records over emu: and tcp:" % k,
+              (a.get(k), b.get(k)))
+    check("0x00100088" in statuses(tcp), "the jam reached the spooler over tcp")
+    ids = [x.get("answer") for x in kind(tcp, "port", call="GetPrinterDataFromPort")]
+    check(ids and all(i == "MDL:generic;CMD:PJL;" for i in ids),
+          "the device ID from the printer's INFO ID answer", ids)
+
+
+def case_bench(d):
+    """A 64 MiB job reaches the emulated printer byte for byte, through the language monitor and
+    straight to the port monitor; both rates are reported."""
+    env = dict(os.environ, WINEDLLOVERRIDES="winspool.drv=n")
+    out = subprocess.run([os.environ["QVL_WINE"], os.path.join(d, "qvlspool.exe"), "bench",
+                          "--json", "--size", "64M"], env=env, stdout=subprocess.PIPE,
+                         timeout=600)
+    r = [json.loads(x) for x in out.stdout.decode().splitlines() if x.startswith("{")]
+    bench = kind(r, "bench")
+    check(out.returncode == 0, "bench exit code", out.returncode)
+    check([b["path"] for b in bench] == ["language-monitor", "port-monitor"], "both paths run")
+    for b in bench:
+        check(b["byte_for_byte"] == 1 and b["bytes"] == 64 << 20,
+              b["path"] + ": 64 MiB byte for byte", b)
+        print("%s: %s MiB/s (%d ms, %d bytes added)" % (b["path"], b["mib_per_s"], b["ms"],
+                                                         b["added_bytes"]))
+
+
+CASES = {
+    "prefix": case_prefix,
+    "deferred-end": case_deferred_end,
+    "maker-deferred": case_maker_deferred,
+    "generic-status": case_generic_status,
+    "display": case_display,
+    "memory": case_memory,
+    "drum-reset": case_drum_reset,
+    "faults": case_faults,
+    "tcp-matches-emu": case_tcp_matches_emu,
+    "bench": case_bench,
+}
+
+
+def main():
+    if not os.environ.get("QVL_WINE") or not os.environ.get("QVL_SYSDIR"):
+        print("SKIP: run under scripts/wine-env (QVL_WINE, QVL_SYSDIR)")
+        return 77
+    case, spooler_dir = sys.argv[1], sys.argv[2]
+    if case == "launch":
+        case_launch(spooler_dir, sys.argv[3])
+    else:
+        CASES[case](spooler_dir)
+    print("%s: %s" % (case, "FAILED" if failures else "passed"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -7,11 +7,11 @@
 
 namespace {
 
-// The PJL prefix written before the first data of a job for a printer that answers.
-const char kPrefixEnterPjl[] = "\x1b%-12345X@PJL\r\n";         // 15 bytes
-const char kPrefixUstatusOn[] = "@PJL USTATUS DEVICE=ON\r\n";  // 24 bytes
-static_assert(sizeof kPrefixEnterPjl - 1 == 15, "first prefix line is 15 bytes");
-static_assert(sizeof kPrefixUstatusOn - 1 == 24, "second prefix line is 24 bytes");
+// The PJL prefix written before the first data of a job for a printer that answers: the
+// universal exit with "@PJL" (15 bytes), then "@PJL USTATUS DEVICE=ON" (24 bytes).
+const char kPrefix[] = "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n";
+const DWORD kPrefixLength = sizeof kPrefix - 1;
+static_assert(sizeof kPrefix - 1 == 15 + 24, "the prefix lines are 15 and 24 bytes");
 
 // StartDocPort waits this long for a read of replies under way on a drained job.
 const DWORD kReadDoneWaitMs = 5000;
@@ -40,6 +40,25 @@ void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
   HANDLE printer = NULL;
   OpenPrinterA(printerName, &printer, NULL);
   StoreHandle(&record->hPrinter, printer);
+}
+
+// Writes what is not yet out of the prefix, straight to the port monitor. A port monitor that
+// took part of it is given the rest, never the start again: the printer must not see a cut
+// universal exit or a cut PJL command in front of the job's data. TRUE once all of it is out.
+BOOL SendPrefixRest(PortRecord* record) {
+  while (record->prefixSent < kPrefixLength) {
+    DWORD rest = kPrefixLength - record->prefixSent;
+    DWORD written = 0;
+    record->portMonitor.pfnWritePort(
+        record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(kPrefix + record->prefixSent)),
+        rest, &written);
+    if (written == 0 || written > rest) {
+      WakeStatusThread(record);
+      return FALSE;
+    }
+    record->prefixSent += written;
+  }
+  return TRUE;
 }
 
 }  // namespace
@@ -112,6 +131,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     OpenPrinterOnPort(record, printerName);
   }
 
+  // A new lower job: a prefix still pending from a job that wrote nothing starts afresh.
+  record->prefixSent = 0;
   SetPortFlags(record, PF_JOB_OPEN);
 
   if (IdentifyPrinter(record)) {
@@ -150,14 +171,16 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
     *written = 0;
     return FALSE;
   }
-  if (HasPortFlags(record, PF_PJL_PREFIX)) {
-    if (!SendString(record, kPrefixEnterPjl, TRUE)) {
+  // The spooler's writes and a memory query's request may meet here: whoever clears the flag
+  // sends the prefix, and gives the flag back if the port monitor did not take all of it.
+  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_PJL_PREFIX), __ATOMIC_SEQ_CST) &
+      PF_PJL_PREFIX) {
+    if (!SendPrefixRest(record)) {
+      SetPortFlags(record, PF_PJL_PREFIX);
       *written = 0;
       return FALSE;
     }
-    ClearPortFlags(record, PF_PJL_PREFIX);
     SetPortFlags(record, PF_USTATUS_ON);
-    SendString(record, kPrefixUstatusOn, TRUE);
   }
   BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.
@@ -203,7 +226,9 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   // Otherwise the end is deferred: the lower job and the printer handle stay open for the
   // status thread, which ends the job when the printer reports it.
   ClearPortFlags(record, PF_IN_JOB);
-  if (HasPortFlags(record, PF_PJL_PRINTER)) WakeStatusThread(record);
+  // A thread whose printer stopped answering at this job's start may be waiting for the job:
+  // it is woken too, so it sees the job's end and leaves.
+  if (HasPortFlags(record, PF_PJL_PRINTER | PF_THREAD_ALIVE)) WakeStatusThread(record);
   LeaveMonitorLock();
   return TRUE;
 }

@@ -39,6 +39,7 @@ struct PortRecord {
   DWORD noReplyTick;      // tick of the first empty poll since the last reply, else 0
   DWORD availableMemory;  // last available memory reported
   DWORD installedMemory;  // last installed memory reported
+  DWORD prefixSent;       // bytes of the PJL prefix already written in this lower job
   MONITOR portMonitor;    // copy of the port monitor's table
   // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies).
   DWORD replyKept;

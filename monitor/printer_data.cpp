@@ -93,12 +93,22 @@ HANDLE HoldEvent(HANDLE const* field) {
 // Lets the status thread read the printer's replies twice and waits for each read to end. A
 // port whose status thread has not started (or has ended) has no events: nobody would read.
 void WaitForTwoReads(PortRecord* record) {
+  const HANDLE threadEvent = LoadHandle(&record->hReadDoneEvent);
   HANDLE readDone = HoldEvent(&record->hReadDoneEvent);
   HANDLE wake = HoldEvent(&record->hWakeEvent);
   if (readDone && wake) {
     for (int read = 0; read < READS_WAITED; ++read) {
-      ResetEvent(readDone);
-      SetEvent(wake);
+      // Under the lock the thread is either still running, and will signal the event at the
+      // end of its next read or when it leaves, or gone, and nobody would signal it: then the
+      // query stops waiting instead of waiting out the time-out.
+      EnterMonitorLock();
+      const bool threadRuns = LoadHandle(&record->hReadDoneEvent) == threadEvent;
+      if (threadRuns) {
+        ResetEvent(readDone);
+        SetEvent(wake);
+      }
+      LeaveMonitorLock();
+      if (!threadRuns) break;
       WaitForSingleObject(readDone, READ_WAIT_MS);
     }
   }

@@ -48,6 +48,10 @@ void LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
       PF_JOB_OPEN) {
     record->portMonitor.pfnEndDocPort(record->hPort);  // a deferred job end completes here
   }
+  // A memory query may hold its own handle of the read-done event and wait on it: no read
+  // will come any more, so it is released now rather than at the end of its time-out.
+  HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+  if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
@@ -103,7 +107,10 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
 
     if (!HasPortFlags(record, PF_THREAD_RUN)) {
       EnterMonitorLock();
-      if (!HasPortFlags(record, PF_IN_JOB)) {
+      // A job start may have claimed this thread (set PF_THREAD_RUN again) while it waited for
+      // the lock, and that job may already have ended: the thread then stays for its replies
+      // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
+      if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
         LeaveStatusThread(record, &drumEvent);
         break;
       }
@@ -140,8 +147,13 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
 }
 
 DWORD ReadReplies(PortRecord* record) {
-  if (!HasPortFlags(record, PF_JOB_OPEN)) return 0;
   HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+  if (!HasPortFlags(record, PF_JOB_OPEN)) {
+    // Nothing to read without a lower job; a query or StartDocPort that reset the event and
+    // woke the thread for this read must not wait out its time-out.
+    SetEvent(readDone);
+    return 0;
+  }
   ResetEvent(readDone);
   char* buffer = record->replyBuffer;
   // An unfinished reply from the previous call waits at the front of the buffer.

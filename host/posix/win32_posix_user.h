@@ -12,8 +12,13 @@ typedef int HFILE;
 #define FILE_CURRENT 1
 #define FILE_END 2
 
-// Files by path; the handle is a POSIX file descriptor.
+// Files by path; the handle is a POSIX file descriptor, or (for a path given to FakeFileSet)
+// a handle to bytes kept in memory.
 HFILE _lopen(LPCSTR path, int mode);
 UINT _lread(HFILE file, LPVOID buffer, UINT bytes);
 LONG _llseek(HFILE file, LONG offset, int origin);
 HFILE _lclose(HFILE file);
+
+// Makes _lopen of path read these bytes (copied) instead of the file system; NULL data forgets
+// the path. For fuzzers and benchmarks that would otherwise write a file per input.
+void FakeFileSet(const char* path, const void* data, size_t size);

@@ -38,7 +38,7 @@ TEST_F(Faults, MemoryQueryDoesNotWaitForAThreadThatLeft) {
     });
     ScriptedPortQueueReply("LPT1:", PjlJobEnd(job).c_str());
     query.join();
-    ASSERT_TRUE(WaitFor([&] { return !(Rec(port)->flags & PF_THREAD_ALIVE); }));
+    ASSERT_TRUE(WaitFor([&] { return !(PortFlags(Rec(port)) & PF_THREAD_ALIVE); }));
   }
   // 50 ms here is 50 s of the monitor's time; a read comes every 2 ms.
   EXPECT_LT(slowest, 50) << "a query waited for reads of a status thread that had left";

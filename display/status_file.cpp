@@ -29,9 +29,44 @@ LONG IconIdForIndex(DWORD index) {
   return index < ICON_TABLE_COUNT ? IconTable[index] : 0;
 }
 
-int ReadFileLine(HFILE file, char* line) {
+BOOL OpenStatusFile(StatusFile* file, const char* path) {
+  file->file = _lopen(path, OF_READ | OF_SHARE_DENY_WRITE);
+  file->start = 0;
+  file->end = 0;
+  return file->file != HFILE_ERROR;
+}
+
+void CloseStatusFile(StatusFile* file) {
+  if (file->file != HFILE_ERROR) _lclose(file->file);
+  file->file = HFILE_ERROR;
+}
+
+// Up to n bytes (n < STATUS_FILE_BUFFER) in one piece of the buffer, as one _lread of n
+// would return them; HFILE_ERROR when the first read of the file fails.
+static UINT ReadStatusBytes(StatusFile* file, char* to, UINT n) {
+  if (file->end - file->start < n) {
+    // Keep the unread bytes and fill the rest of the buffer behind them.
+    UINT keep = file->end - file->start;
+    memmove(file->buffer, file->buffer + file->start, keep);
+    file->start = 0;
+    file->end = keep;
+    UINT got = _lread(file->file, file->buffer + keep, STATUS_FILE_BUFFER - keep);
+    if (got == (UINT)HFILE_ERROR) {
+      if (keep == 0) return (UINT)HFILE_ERROR;
+      got = 0;
+    }
+    file->end += got;
+  }
+  UINT have = file->end - file->start;
+  if (n > have) n = have;
+  memcpy(to, file->buffer + file->start, n);
+  file->start += n;
+  return n;
+}
+
+int ReadFileLine(StatusFile* file, char* line) {
   memset(line, 0, FILE_LINE_SIZE);
-  UINT got = _lread(file, line, FILE_LINE_SIZE - 1);
+  UINT got = ReadStatusBytes(file, line, FILE_LINE_SIZE - 1);
   if (got == (UINT)HFILE_ERROR || got == 0) {
     line[0] = '\0';
     return LINE_END;
@@ -49,9 +84,8 @@ int ReadFileLine(HFILE file, char* line) {
   } else {
     line[i + 1] = '\0';
   }
-  // Give back what was read beyond the LF.
-  UINT after = got - i - 1;
-  if (after > 0) _llseek(file, -static_cast<LONG>(after), FILE_CURRENT);
+  // Give back what was read beyond the LF: it is still in the buffer, just before start.
+  file->start -= got - i - 1;
   return LINE_WHOLE;
 }
 
@@ -67,7 +101,7 @@ BOOL TagMatches(const char* line, const char* tag) {
   return TRUE;
 }
 
-int ReadTaggedLine(HFILE file, char* value, const char* tag) {
+int ReadTaggedLine(StatusFile* file, char* value, const char* tag) {
   char line[FILE_LINE_SIZE];
   for (;;) {
     if (ReadFileLine(file, line) == LINE_END) return TAGGED_END;
@@ -104,9 +138,8 @@ static void AppendWhole(char* text, size_t size, const char* value) {
 }
 
 int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
-  HFILE file = _lopen(path, OF_READ | OF_SHARE_DENY_WRITE);
-  if (file == HFILE_ERROR) return SEARCH_NO_FILE;
-  _llseek(file, 0, FILE_BEGIN);
+  StatusFile file;
+  if (!OpenStatusFile(&file, path)) return SEARCH_NO_FILE;
 
   BOOL found = FALSE;
   entry->statusText[0] = '\0';
@@ -116,7 +149,7 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
   int result = SEARCH_NOT_FOUND;
   for (;;) {
     char value[FILE_LINE_SIZE];
-    int kind = ReadTaggedLine(file, value, ExpectedTag[state]);
+    int kind = ReadTaggedLine(&file, value, ExpectedTag[state]);
     if (kind == TAGGED_END) break;
     if (kind == TAGGED_TAG) state = (state + 1) % READER_STATES;
 
@@ -146,7 +179,7 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
         break;
     }
   }
-  _lclose(file);
+  CloseStatusFile(&file);
   return result;
 }
 

@@ -25,20 +25,35 @@ extern const LONG IconTable[ICON_TABLE_COUNT];
 // The icon id for an <ICON> number; 0 (no icon, no picture) when the number is outside the table.
 LONG IconIdForIndex(DWORD index);
 
+// A status message file open for reading. Lines are served from a read-ahead buffer, and
+// what a line read took beyond its LF goes back into the buffer, so a lookup costs one system
+// call per 4 KiB rather than two per line; what is read is exactly what the 255-byte reads
+// and seeks back would give.
+#define STATUS_FILE_BUFFER 4096
+struct StatusFile {
+  HFILE file;
+  UINT start;  // first unread byte of buffer
+  UINT end;    // bytes held in buffer
+  char buffer[STATUS_FILE_BUFFER];
+};
+// FALSE when the file cannot be opened.
+BOOL OpenStatusFile(StatusFile* file, const char* path);
+void CloseStatusFile(StatusFile* file);
+
 // ReadFileLine results. Both line results count as a line; LINE_PIECE says that no LF was
 // found in the 255 bytes read (a long line continues, or the file ends without a line end).
 enum { LINE_END = 0, LINE_WHOLE = 1, LINE_PIECE = 2 };
 // Reads the next line of at most 255 bytes into line (NUL-terminated, FILE_LINE_SIZE bytes).
 // A line of nothing or one byte before its LF comes back empty; a backslash before CR LF is
 // dropped with the line end so that the next line continues this one.
-int ReadFileLine(HFILE file, char* line);
+int ReadFileLine(StatusFile* file, char* line);
 
 // ReadTaggedLine results.
 enum { TAGGED_END = 0, TAGGED_TAG = 1, TAGGED_TEXT = 2 };
 // Reads the next line that is neither empty nor a comment. TAGGED_TAG when it starts with tag
 // (ASCII case ignored), TAGGED_TEXT otherwise; value (FILE_LINE_SIZE bytes) then holds the rest
 // of the line after the tag, with leading TABs skipped.
-int ReadTaggedLine(HFILE file, char* value, const char* tag);
+int ReadTaggedLine(StatusFile* file, char* value, const char* tag);
 
 // True when the first six bytes of line equal the six-byte tag, ASCII case ignored.
 BOOL TagMatches(const char* line, const char* tag);

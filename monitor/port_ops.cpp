@@ -11,6 +11,7 @@ namespace {
 // universal exit with "@PJL" (15 bytes), then "@PJL USTATUS DEVICE=ON" (24 bytes).
 const char kPrefix[] = "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n";
 const DWORD kPrefixLength = sizeof kPrefix - 1;
+const DWORD kPrefixLine1 = 15;
 static_assert(sizeof kPrefix - 1 == 15 + 24, "the prefix lines are 15 and 24 bytes");
 
 // StartDocPort waits this long for a read of replies under way on a drained job.
@@ -47,7 +48,9 @@ void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
 // universal exit or a cut PJL command in front of the job's data. TRUE once all of it is out.
 BOOL SendPrefixRest(PortRecord* record) {
   while (record->prefixSent < kPrefixLength) {
-    DWORD rest = kPrefixLength - record->prefixSent;
+    // Each line in a write of its own, as the printer would see them from any spooler.
+    DWORD lineEnd = record->prefixSent < kPrefixLine1 ? kPrefixLine1 : kPrefixLength;
+    DWORD rest = lineEnd - record->prefixSent;
     DWORD written = 0;
     record->portMonitor.pfnWritePort(
         record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(kPrefix + record->prefixSent)),

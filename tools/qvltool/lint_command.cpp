@@ -143,8 +143,8 @@ int LintCommand(int argc, char** argv) {
   static Lint lint;
   memset(&lint, 0, sizeof(lint));
   lint.path = argv[1];
-  HFILE file = _lopen(argv[1], OF_READ | OF_SHARE_DENY_WRITE);
-  if (file == HFILE_ERROR) {
+  static StatusFile file;
+  if (!OpenStatusFile(&file, argv[1])) {
     fprintf(stderr, "qvltool lint: cannot open '%s'\n", argv[1]);
     return 2;
   }
@@ -153,7 +153,7 @@ int LintCommand(int argc, char** argv) {
   unsigned physical = 1;  // line number of the piece being read
   BOOL longReported = FALSE;
   char raw[FILE_LINE_SIZE];
-  for (int result; (result = ReadFileLine(file, raw)) != LINE_END;) {
+  for (int result; (result = ReadFileLine(&file, raw)) != LINE_END;) {
     unsigned line = physical;
     if (result == LINE_WHOLE) {
       ++physical;
@@ -180,7 +180,7 @@ int LintCommand(int argc, char** argv) {
     if (tagged) state = (state + 1) % READER_STATES;
     CheckLine(&lint, line, state, SkipTabs(tagged ? raw + 6 : raw), tagged);
   }
-  _lclose(file);
+  CloseStatusFile(&file);
 
   if (lint.code != 0) {
     Report(&lint, lint.codeLine,

@@ -16,13 +16,32 @@ namespace {
 // Reads every line of the file at path as (result, text) pairs.
 std::vector<std::pair<int, std::string>> ReadAllLines(const std::string& path) {
   std::vector<std::pair<int, std::string>> lines;
-  HFILE file = _lopen(path.c_str(), OF_READ);
-  if (file == HFILE_ERROR) return lines;
+  static StatusFile file;
+  if (!OpenStatusFile(&file, path.c_str())) return lines;
   char line[FILE_LINE_SIZE];
-  for (int result; (result = ReadFileLine(file, line)) != LINE_END;)
+  for (int result; (result = ReadFileLine(&file, line)) != LINE_END;)
     lines.emplace_back(result, line);
-  _lclose(file);
+  CloseStatusFile(&file);
   return lines;
+}
+
+TEST(ReadFileLine, LinesAcrossTheReadAheadBufferReadAsAnywhereElse) {
+  // Lines of every length from 1 to 300 bytes, so that line ends and 255-byte pieces fall on
+  // and around every position of the 4 KiB buffer's refills.
+  std::string bytes;
+  std::vector<std::pair<int, std::string>> expected;
+  for (int length = 1; length <= 300; ++length) {
+    std::string text(static_cast<size_t>(length), static_cast<char>('a' + length % 26));
+    bytes += text + "\n";
+    std::string rest = text + "\n";
+    while (rest.size() > 255 && rest.find('\n') > 254) {
+      expected.emplace_back(LINE_PIECE, rest.substr(0, 255));
+      rest = rest.substr(255);
+    }
+    expected.emplace_back(LINE_WHOLE, rest.size() <= 2 ? "" : rest);
+  }
+  TempDir dir;
+  EXPECT_EQ(ReadAllLines(dir.Write(bytes)), expected);
 }
 
 TEST(ReadFileLine, SplitsJoinsAndKeepsLineEnds) {

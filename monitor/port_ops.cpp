@@ -176,8 +176,9 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
   }
   // The spooler's writes and a memory query's request may meet here: whoever clears the flag
   // sends the prefix, and gives the flag back if the port monitor did not take all of it.
-  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_PJL_PREFIX), __ATOMIC_SEQ_CST) &
-      PF_PJL_PREFIX) {
+  if (HasPortFlags(record, PF_PJL_PREFIX) &&
+      (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_PJL_PREFIX), __ATOMIC_SEQ_CST) &
+       PF_PJL_PREFIX)) {
     if (!SendPrefixRest(record)) {
       SetPortFlags(record, PF_PJL_PREFIX);
       *written = 0;

@@ -233,7 +233,11 @@ class Panel {
       if (Ended()) return false;
       WaitForInputIdle(process_.hProcess, kAnswerMs);
       if (!Answers()) {
-        if (Ended()) return false;
+        // A program that a code told to end stops answering while it ends: not a hang (the
+        // caller checks that the end was clean).
+        if (WaitForSingleObject(process_.hProcess, kAnswerMs) == WAIT_OBJECT_0 || Ended()) {
+          return false;
+        }
         DWORD start = GetTickCount();
         bool late = false;
         for (int retry = 0; retry < 4 && !late && !Ended(); ++retry) late = Answers();

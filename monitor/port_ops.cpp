@@ -48,7 +48,7 @@ void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
 // universal exit or a cut PJL command in front of the job's data. TRUE once all of it is out.
 BOOL SendPrefixRest(PortRecord* record) {
   while (record->prefixSent < kPrefixLength) {
-    // Each line in a write of its own, as the printer would see them from any spooler.
+    // Each of the two lines goes out in a write of its own.
     DWORD lineEnd = record->prefixSent < kPrefixLine1 ? kPrefixLine1 : kPrefixLength;
     DWORD rest = lineEnd - record->prefixSent;
     DWORD written = 0;

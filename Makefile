@@ -4,6 +4,7 @@
 # Also: make build, make bench, make stress, make fuzz-long, make format.
 
 FUZZ_SECONDS ?= 20
+FUZZ_RUNS ?= 10000000
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build native native-tsan windows fuzz-build test test-native test-tsan \
@@ -60,7 +61,7 @@ stress: deps
 	scripts/stress
 
 fuzz-long: fuzz-build
-	scripts/fuzz-smoke 600
+	scripts/fuzz-long $(FUZZ_RUNS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -134,8 +134,13 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     OpenPrinterOnPort(record, printerName);
   }
 
-  // A new lower job: a prefix still pending from a job that wrote nothing starts afresh.
+  // A new lower job: a prefix still pending from a job that wrote nothing is dropped (this
+  // job's printer decides below whether it gets one), after a memory query still writing it
+  // has finished.
+  EnterCriticalSection(&record->prefixLock);
+  ClearPortFlags(record, PF_PJL_PREFIX);
   record->prefixSent = 0;
+  LeaveCriticalSection(&record->prefixLock);
   SetPortFlags(record, PF_JOB_OPEN);
 
   if (IdentifyPrinter(record)) {
@@ -174,17 +179,23 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
     *written = 0;
     return FALSE;
   }
-  // The spooler's writes and a memory query's request may meet here: whoever clears the flag
-  // sends the prefix, and gives the flag back if the port monitor did not take all of it.
-  if (HasPortFlags(record, PF_PJL_PREFIX) &&
-      (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_PJL_PREFIX), __ATOMIC_SEQ_CST) &
-       PF_PJL_PREFIX)) {
-    if (!SendPrefixRest(record)) {
-      SetPortFlags(record, PF_PJL_PREFIX);
+  // The spooler's writes and a memory query's request may meet here: the first to take the
+  // lock sends the prefix; the other waits and finds it sent, or sends what is left of it.
+  if (HasPortFlags(record, PF_PJL_PREFIX)) {
+    EnterCriticalSection(&record->prefixLock);
+    BOOL sent = TRUE;
+    if (HasPortFlags(record, PF_PJL_PREFIX)) {
+      sent = SendPrefixRest(record);
+      if (sent) {
+        SetPortFlags(record, PF_USTATUS_ON);
+        ClearPortFlags(record, PF_PJL_PREFIX);
+      }
+    }
+    LeaveCriticalSection(&record->prefixLock);
+    if (!sent) {
       *written = 0;
       return FALSE;
     }
-    SetPortFlags(record, PF_USTATUS_ON);
   }
   BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.

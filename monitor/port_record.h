@@ -40,7 +40,10 @@ struct PortRecord {
   DWORD availableMemory;  // last available memory reported
   DWORD installedMemory;  // last installed memory reported
   DWORD prefixSent;       // bytes of the PJL prefix already written in this lower job
-  MONITOR portMonitor;    // copy of the port monitor's table
+  // Held while the prefix is written or reset: the spooler's writes, a memory query's request
+  // and a job start never handle it at the same time.
+  CRITICAL_SECTION prefixLock;
+  MONITOR portMonitor;  // copy of the port monitor's table
   // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies).
   DWORD replyKept;
   char replyBuffer[1024];

@@ -35,6 +35,7 @@ PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
   record->size = size;
   record->next = NULL;
   record->signature = PORT_RECORD_SIGNATURE;
+  InitializeCriticalSection(&record->prefixLock);
   record->printerName = DupString(printerName);
   // A printer that cannot be opened leaves hPrinter 0; its status calls then go nowhere.
   OpenPrinterA(const_cast<LPSTR>(printerName), &record->hPrinter, NULL);
@@ -69,6 +70,7 @@ BOOL FreePortRecord(PortRecord* record) {
   }
   if (record->hPrinter) ClosePrinter(record->hPrinter);
   FreeString(record->printerName);
+  DeleteCriticalSection(&record->prefixLock);
   LocalFree(record);
   return TRUE;
 }

@@ -81,6 +81,26 @@ TEST_F(PortOps, PrefixDependsOnLevelAndMode) {
   EXPECT_TRUE(table.pfnClosePort(port));
 }
 
+// A job that wrote nothing still owed its prefix: the next job, which asks for none, must not
+// inherit it, and one that asks for it gets it once.
+TEST_F(PortOps, PrefixOwedByAnEmptyJobIsNotCarriedIntoTheNext) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1, 1, 0));
+  table.pfnEndDocPort(port);
+  ASSERT_TRUE(StartJob(port, 2, 2, 0));
+  EXPECT_EQ(Write(port, "data"), 4u);
+  table.pfnEndDocPort(port);
+  ASSERT_TRUE(StartJob(port, 3, 1, 0));
+  EXPECT_EQ(Write(port, "more"), 4u);
+  table.pfnEndDocPort(port);
+  ScriptedPortState s = ScriptedPortGetState("LPT1:");
+  ASSERT_EQ(s.jobs.size(), 3u);
+  EXPECT_EQ(s.jobs[0].bytes, "");
+  EXPECT_EQ(s.jobs[1].bytes, "data");
+  EXPECT_EQ(s.jobs[2].bytes, kPrefix + "more");
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
 TEST_F(PortOps, UnidentifiedPrinterGetsNoPrefixNoThreadAndAnImmediateEnd) {
   HANDLE port = Open("LPT1:", nullptr);
   ASSERT_TRUE(StartJob(port, 3));

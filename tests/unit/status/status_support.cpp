@@ -9,6 +9,7 @@ PortRecord* NewTestPort(const char* printerName, DWORD flags) {
   port->size = sizeof(PortRecord) + 32;
   memcpy(port->portNameText, portName, sizeof portName);
   port->portName = port->portNameText;
+  InitializeCriticalSection(&port->prefixLock);
   if (printerName) OpenPrinterA(const_cast<LPSTR>(printerName), &port->hPrinter, NULL);
   SetPortFlags(port, flags);
   return port;
@@ -16,6 +17,7 @@ PortRecord* NewTestPort(const char* printerName, DWORD flags) {
 
 void FreeTestPort(PortRecord* port) {
   if (port->hPrinter) ClosePrinter(port->hPrinter);
+  DeleteCriticalSection(&port->prefixLock);
   LocalFree(port);
 }
 

@@ -1,4 +1,7 @@
 // Faults the stress run found, each reduced to a test of its own.
+#include <string.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -75,6 +78,51 @@ TEST_F(Faults, PartlyWrittenSecondPrefixLineIsFinishedBeforeTheData) {
   table.pfnEndDocPort(port);
   table.pfnClosePort(port);
   EXPECT_EQ(ScriptedPortGetState("LPT1:").jobs.at(0).bytes, kPrefix + data);
+}
+
+// A memory query may be writing the prefix owed by a job that wrote nothing when the spooler
+// ends that job and starts the next. The two must not share the prefix: the job start waits
+// for the query, and the new job's own prefix goes out whole, once, before its data. Before
+// the prefix lock, the job start reset the count of prefix bytes under the query's feet, both
+// wrote the prefix at once, and a universal exit from the query landed after the job's data.
+std::atomic<bool> slowUniversalExit{false};
+std::atomic<bool> slowWriteBegan{false};
+BOOL(WINAPI* lowerWritePort)(HANDLE, LPBYTE, DWORD, LPDWORD) = nullptr;
+
+BOOL WINAPI SlowUniversalExitWrite(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
+  if (count >= 9 && memcmp(data, "\x1b%-12345X", 9) == 0 && slowUniversalExit.exchange(false)) {
+    slowWriteBegan = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return lowerWritePort(port, data, count, written);
+}
+
+TEST_F(Faults, QueryWritingAnEmptyJobsPrefixDoesNotShareItWithTheNextJob) {
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  lowerWritePort = Rec(port)->portMonitor.pfnWritePort;
+  Rec(port)->portMonitor.pfnWritePort = SlowUniversalExitWrite;
+  slowWriteBegan = false;
+  slowUniversalExit = true;
+  ASSERT_TRUE(StartJob(port, 1));  // owes the prefix and writes nothing
+  std::thread query([&] {
+    char out[4];
+    DWORD returned = 0;
+    table.pfnGetPrinterDataFromPort(port, 0, const_cast<LPSTR>("Installed Memory"), nullptr, 0, out,
+                                    sizeof out, &returned);
+  });
+  ASSERT_TRUE(WaitFor([] { return slowWriteBegan.load(); }));
+  table.pfnEndDocPort(port);
+  ASSERT_TRUE(StartJob(port, 2));
+  EXPECT_EQ(Write(port, "data"), 4u);
+  query.join();
+  table.pfnEndDocPort(port);
+  table.pfnClosePort(port);
+  std::string all;
+  for (const auto& job : ScriptedPortGetState("LPT1:").jobs) all += job.bytes;
+  const size_t data = all.rfind(kPrefix + "data");
+  ASSERT_NE(data, std::string::npos) << "the second job's prefix is not whole before its data";
+  EXPECT_EQ(all.find("\x1b%-12345X", data + kPrefix.size()), std::string::npos)
+      << "a universal exit came after the job's data";
 }
 
 }  // namespace

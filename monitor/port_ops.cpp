@@ -46,6 +46,7 @@ void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
 // Writes what is not yet out of the prefix, straight to the port monitor. A port monitor that
 // took part of it is given the rest, never the start again: the printer must not see a cut
 // universal exit or a cut PJL command in front of the job's data. TRUE once all of it is out.
+// Called with the record's prefix lock held.
 BOOL SendPrefixRest(PortRecord* record) {
   while (record->prefixSent < kPrefixLength) {
     // Each of the two lines goes out in a write of its own.

@@ -10,7 +10,29 @@
 
 namespace {
 
-using Faults = MonitorTest;
+class Faults : public MonitorTest {
+ protected:
+  // A memory query as a spooler client makes it; the answer does not matter here.
+  void QueryInstalledMemory(HANDLE port) {
+    char out[4];
+    DWORD returned = 0;
+    table.pfnGetPrinterDataFromPort(port, 0, const_cast<LPSTR>("Installed Memory"), nullptr, 0, out,
+                                    sizeof out, &returned);
+  }
+  // One job whose port monitor takes at most limit bytes in each of its next calls writes; the
+  // spooler writes again while nothing is taken. Returns the bytes the printer received.
+  std::string JobThroughLimitedWrites(int calls, DWORD limit, const std::string& data) {
+    HANDLE port = Open("LPT1:", kGenericDeviceId);
+    EXPECT_TRUE(StartJob(port, 1));
+    ScriptedPortLimitWrites("LPT1:", calls, limit);
+    DWORD written = 0;
+    for (int tries = 0; tries < 3 && written == 0; ++tries) written = Write(port, data);
+    EXPECT_EQ(written, data.size());
+    table.pfnEndDocPort(port);
+    table.pfnClosePort(port);
+    return ScriptedPortGetState("LPT1:").jobs.at(0).bytes;
+  }
+};
 
 long long ElapsedMs(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -31,11 +53,8 @@ TEST_F(Faults, MemoryQueryDoesNotWaitForAThreadThatLeft) {
     ASSERT_EQ(Write(port, "data"), 4u);
     table.pfnEndDocPort(port);  // deferred: the thread drains
     std::thread query([&] {
-      char out[4];
-      DWORD returned = 0;
       auto began = std::chrono::steady_clock::now();
-      table.pfnGetPrinterDataFromPort(port, 0, const_cast<LPSTR>("Installed Memory"), nullptr, 0,
-                                      out, sizeof out, &returned);
+      QueryInstalledMemory(port);
       long long ms = ElapsedMs(began);
       if (ms > slowest) slowest = ms;
     });
@@ -52,32 +71,15 @@ TEST_F(Faults, MemoryQueryDoesNotWaitForAThreadThatLeft) {
 // the prefix once and whole, not a broken universal exit followed by a second prefix.
 // So WritePort remembers how much of the prefix is out and writes only the rest.
 TEST_F(Faults, PartlyWrittenFirstPrefixLineIsFinishedNotRestarted) {
-  HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  ScriptedPortLimitWrites("LPT1:", 1, 5);
-  DWORD written = 0;
-  std::string data = "page one\f";
-  for (int tries = 0; tries < 3 && written == 0; ++tries) written = Write(port, data);
-  ASSERT_EQ(written, data.size());
-  table.pfnEndDocPort(port);
-  table.pfnClosePort(port);
-  EXPECT_EQ(ScriptedPortGetState("LPT1:").jobs.at(0).bytes, kPrefix + data);
+  EXPECT_EQ(JobThroughLimitedWrites(1, 5, "page one\f"), kPrefix + "page one\f");
 }
 
 // The second prefix line's write is not examined: when the port monitor takes only part of it,
 // the job's data follows a cut PJL command and the printer reads the data's first line as the
 // rest of that command. The line must be finished before any data goes.
 TEST_F(Faults, PartlyWrittenSecondPrefixLineIsFinishedBeforeTheData) {
-  HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  ScriptedPortLimitWrites("LPT1:", 2, 20);  // line 1 (15 bytes) whole, line 2 (24) cut at 20
-  DWORD written = 0;
-  std::string data = "page one\f";
-  for (int tries = 0; tries < 3 && written == 0; ++tries) written = Write(port, data);
-  ASSERT_EQ(written, data.size());
-  table.pfnEndDocPort(port);
-  table.pfnClosePort(port);
-  EXPECT_EQ(ScriptedPortGetState("LPT1:").jobs.at(0).bytes, kPrefix + data);
+  // line 1 (15 bytes) whole, line 2 (24) cut at 20
+  EXPECT_EQ(JobThroughLimitedWrites(2, 20, "page one\f"), kPrefix + "page one\f");
 }
 
 // A memory query may be writing the prefix owed by a job that wrote nothing when the spooler
@@ -104,12 +106,7 @@ TEST_F(Faults, QueryWritingAnEmptyJobsPrefixDoesNotShareItWithTheNextJob) {
   slowWriteBegan = false;
   slowUniversalExit = true;
   ASSERT_TRUE(StartJob(port, 1));  // owes the prefix and writes nothing
-  std::thread query([&] {
-    char out[4];
-    DWORD returned = 0;
-    table.pfnGetPrinterDataFromPort(port, 0, const_cast<LPSTR>("Installed Memory"), nullptr, 0, out,
-                                    sizeof out, &returned);
-  });
+  std::thread query([&] { QueryInstalledMemory(port); });
   ASSERT_TRUE(WaitFor([] { return slowWriteBegan.load(); }));
   table.pfnEndDocPort(port);
   ASSERT_TRUE(StartJob(port, 2));

@@ -55,7 +55,7 @@ TEST_F(DeviceId, FieldsOnAFreshPort) {
       {"MDL:QV-L38201;", 1, PF_MODEL_3820 | PF_FAMILY_MODEL, 3820},  // begins with QV-L3820
       {"MDL:QV-L5100x;", 1, PF_FAMILY_MODEL, 5100},
       {"MDL:QV-L;", 1, PF_FAMILY_MODEL, 0},
-      {"MDL:hp LaserJet 3380;", 1, 0, 77},
+      {"MDL:oakridge LP 3380;", 1, 0, 77},
       {"mfg:Zemblaxon;mdl:QV-L3820;", 0, 0, 77},      // keys are case-sensitive
       {"MFG: Zemblaxon;MDL: QV-L3820", 1, 0, 77},     // a blank before the value
       {"MFGX:Zemblaxon;MODELS:QV-L3820;", 0, 0, 77},  // keys must be equal, not prefixes
@@ -64,7 +64,7 @@ TEST_F(DeviceId, FieldsOnAFreshPort) {
       {"MDL:", 1, 0, 77},
       {"", 0, 0, 77},
       {"no fields at all", 0, 0, 77},
-      {"MFG:EPSON;CMD:ESCPL2,BDC;Artisan 1430;CLS:PRINTER;DES:EPSON Artisan 1430", 0, 0, 77},
+      {"MFG:Brightline;CMD:RSTR2,BDC;Vista 1430;CLS:PRINTER;DES:Brightline Vista 1430", 0, 0, 77},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);

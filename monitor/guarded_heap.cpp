@@ -13,7 +13,7 @@ void* GuardedAlloc(DWORD n) {
   DWORD total = GuardedBlockSize(n);
   BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, total));
   if (!block) {
-    if (DebugLevel <= 4) DebugPrint("lexWatch: Heap Allocation failed for %d bytes\n", total);
+    if (DebugLevel <= 4) DebugPrint("qvllink: Heap Allocation failed for %d bytes\n", total);
     return NULL;
   }
   DWORD trailer = GUARD_TRAILER;
@@ -29,7 +29,7 @@ BOOL GuardedFree(void* p, DWORD n) {
   CopyMemoryBytes(&header, block, 4);
   CopyMemoryBytes(&trailer, block + total - 4, 4);
   if ((header != n || trailer != GUARD_TRAILER) && DebugLevel <= 4) {
-    DebugPrint("Corrupt Memory in lexwatch: %0lx\n",
+    DebugPrint("Corrupt Memory in qvllink: %0lx\n",
                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(block)));
   }
   LocalFree(block);

@@ -45,7 +45,7 @@ TEST(GuardedHeap, DamagedTrailerOrHeaderIsReportedWithBlockStart) {
       user[-4] = 6;  // header no longer says 5
     }
     char expected[64];
-    snprintf(expected, sizeof expected, "Corrupt Memory in lexwatch: %0lx\n\r",
+    snprintf(expected, sizeof expected, "Corrupt Memory in qvllink: %0lx\n\r",
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(user - 4)));
     FakeDebugOutputReset();
     EXPECT_TRUE(GuardedFree(user, 5));  // freed all the same (ASan would see a leak otherwise)
@@ -57,7 +57,7 @@ TEST(GuardedHeap, FailedAllocationReportsTotalBlockSize) {
   FakeDebugOutputReset();
   FakeFailLocalAlloc(1);
   EXPECT_EQ(GuardedAlloc(9), nullptr);
-  EXPECT_STREQ(FakeDebugOutput(), "lexWatch: Heap Allocation failed for 20 bytes\n\r");
+  EXPECT_STREQ(FakeDebugOutput(), "qvllink: Heap Allocation failed for 20 bytes\n\r");
 }
 
 TEST(GuardedHeap, DupStringAndFreeString) {

@@ -18,6 +18,14 @@ int LookupCommand(int argc, char** argv) {
     return 2;
   }
 
+  // A file that cannot be read is an error of the call, not a code that is not in the file.
+  StatusFile file;
+  if (!OpenStatusFile(&file, argv[1])) {
+    fprintf(stderr, "qvltool lookup: cannot open '%s'\n", argv[1]);
+    return 1;
+  }
+  CloseStatusFile(&file);
+
   StatusEntry entry = {};  // as the program starts: code, group and icon 0, empty texts
   if (!LookupStatusEntry(argv[1], static_cast<DWORD>(code), &entry)) {
     puts("{\"found\":false}");

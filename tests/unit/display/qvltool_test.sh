@@ -33,7 +33,7 @@ expect "lookup after a spaced code" 0 '{"found":false}' -- "$qvltool" lookup "$f
 expect "lookup: icon outside the table gives no icon" 0 \
   '{"found":true,"code":40021,"group":1,"iconId":0,"statusText":"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n","recoveryText":"Close the cover.\r\n <CODE>\t40022\r\n"}' \
   -- "$qvltool" lookup "$files/problems" 40021
-expect "lookup of a missing file" 0 '{"found":false}' -- "$qvltool" lookup "$files/none" 41000
+expect "lookup of a missing file fails" 1 '' -- "$qvltool" lookup "$files/none" 41000
 expect "lookup with a bad code" 2 '' -- "$qvltool" lookup "$files/clean" 41000x
 expect "lookup without a code" 2 '' -- "$qvltool" lookup "$files/clean"
 

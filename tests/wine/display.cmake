@@ -12,3 +12,11 @@ if(TARGET qvlpanel)
   set_tests_properties(display.panel PROPERTIES LABELS "display;wine" TIMEOUT 240 SKIP_RETURN_CODE 77
                        RUN_SERIAL TRUE)
 endif()
+
+# Every DLL and function the display program imports is a conscious choice, as for the monitor.
+if(TARGET qvlpanel)
+  add_test(NAME display_imports
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${QVL_OBJDUMP} $<TARGET_FILE:qvlpanel>
+            ${CMAKE_CURRENT_SOURCE_DIR}/imports/qvlpanel-${CMAKE_SYSTEM_PROCESSOR}.txt)
+  set_tests_properties(display_imports PROPERTIES SKIP_RETURN_CODE 77)
+endif()

@@ -10,6 +10,14 @@ volatile DWORD LastRepeatCode = 0;
 
 namespace {
 
+// The port whose printer the display program was last told about (it wrote the shared name
+// last), or NULL. Only compared, never followed: the record may be gone.
+PortRecord* DisplayedPort = NULL;
+
+}  // namespace
+
+namespace {
+
 // Status bits that one code adds; every row whose range holds the code applies. Ends with a
 // row whose status is 0.
 struct StatusRebuildRow {
@@ -134,6 +142,12 @@ DWORD PublishPrinterName(PortRecord* port) {
   return 1;
 }
 
+bool ForgetDisplayedPort(PortRecord* port) {
+  PortRecord* expected = port;
+  return __atomic_compare_exchange_n(&DisplayedPort, &expected, static_cast<PortRecord*>(NULL),
+                                     false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+}
+
 void ReleaseSharedPrinterName() {
   HANDLE mapping = __atomic_exchange_n(&SharedNameMapping, HANDLE(NULL), __ATOMIC_SEQ_CST);
   if (mapping) CloseHandle(mapping);
@@ -150,6 +164,7 @@ void NotifyDisplay(PortRecord* port, DWORD code) {
         IsRepeatCode(code) && __atomic_exchange_n(&LastRepeatCode, code, __ATOMIC_SEQ_CST) == code;
     if (!repeat) {
       PublishPrinterName(port);
+      __atomic_store_n(&DisplayedPort, port, __ATOMIC_SEQ_CST);
       PostMessageA(window, DLM_STATUS_CODE, static_cast<WPARAM>(code),
                    static_cast<LPARAM>(__atomic_load_n(&ModelNumber, __ATOMIC_SEQ_CST)));
     }

@@ -9,5 +9,8 @@ extern volatile DWORD LastRepeatCode;
 void NotifyDisplay(PortRecord* port, DWORD code);
 void EnsureDisplayProgram();
 DWORD PublishPrinterName(PortRecord* port);
+// TRUE when port is the one whose printer the display program was last told about; it is then
+// forgotten (its status thread ends, and with it the dialog of its printer).
+bool ForgetDisplayedPort(PortRecord* port);
 // Closes the monitor's one handle to the shared printer name (process detach).
 void ReleaseSharedPrinterName();

@@ -28,13 +28,19 @@ void WakeStatusThread(PortRecord* record) {
   if (wake) SetEvent(wake);
 }
 
-// Ends the lower job if it is open. The flag is cleared first, so no one ends it twice.
+}  // namespace
+
+// Ends the lower job if it is open. The flag is cleared first, so no one ends it twice. A reply
+// the status thread keeps unfinished from this job is not glued to the next one's.
 void EndLowerJob(PortRecord* record) {
   if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
       PF_JOB_OPEN) {
+    __atomic_fetch_add(&record->lowerJobSerial, 1u, __ATOMIC_SEQ_CST);
     record->portMonitor.pfnEndDocPort(record->hPort);
   }
 }
+
+namespace {
 
 // The status thread reads the printer handle while a job starts: it sees the old or the new one.
 void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
@@ -43,26 +49,53 @@ void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
   StoreHandle(&record->hPrinter, printer);
 }
 
-// Writes what is not yet out of the prefix, straight to the port monitor. A port monitor that
-// took part of it is given the rest, never the start again: the printer must not see a cut
-// universal exit or a cut PJL command in front of the job's data. TRUE once all of it is out.
-// Called with the record's prefix lock held.
-BOOL SendPrefixRest(PortRecord* record) {
-  while (record->prefixSent < kPrefixLength) {
-    // Each of the two lines goes out in a write of its own.
-    DWORD lineEnd = record->prefixSent < kPrefixLine1 ? kPrefixLine1 : kPrefixLength;
-    DWORD rest = lineEnd - record->prefixSent;
+// Writes text[*sent, end) straight to the port monitor, in as many writes as the port takes,
+// counting in *sent what went out. A port monitor that took part of it is given the rest, never
+// the start again: the printer must not see a cut universal exit or a cut PJL command. TRUE once
+// all of it is out; FALSE when a write took nothing. Called with the record's prefix lock held.
+BOOL SendRest(PortRecord* record, const char* text, DWORD end, DWORD* sent) {
+  while (*sent < end) {
+    DWORD rest = end - *sent;
     DWORD written = 0;
     record->portMonitor.pfnWritePort(
-        record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(kPrefix + record->prefixSent)),
-        rest, &written);
+        record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(text + *sent)), rest, &written);
     if (written == 0 || written > rest) {
       WakeStatusThread(record);
       return FALSE;
     }
-    record->prefixSent += written;
+    *sent += written;
   }
   return TRUE;
+}
+
+// The prefix's two lines, each in a write of its own. Prefix lock held.
+BOOL SendPrefixRest(PortRecord* record) {
+  return SendRest(record, kPrefix, kPrefixLine1, &record->prefixSent) &&
+         SendRest(record, kPrefix, kPrefixLength, &record->prefixSent);
+}
+
+// The rest of a memory request the port took in part. Prefix lock held.
+BOOL SendOwedRequest(PortRecord* record) {
+  if (!SendRest(record, record->requestText, record->requestLength, &record->requestSent)) {
+    return FALSE;
+  }
+  record->requestText = NULL;
+  ClearPortFlags(record, PF_REQUEST_OWED);
+  SetPortFlags(record, PF_USTATUS_ON);  // the printer now has the whole request: replies are due
+  return TRUE;
+}
+
+// What must reach the printer before anything else of this lower job: the pending prefix, and
+// the rest of a request the port took in part. TRUE when nothing is owed any more. Prefix lock
+// held. The spooler's writes and a memory query's request may meet here: the first to take the
+// lock sends; the other waits and finds it sent, or sends what is left of it.
+BOOL SendOwedBytes(PortRecord* record) {
+  if (HasPortFlags(record, PF_PJL_PREFIX)) {
+    if (!SendPrefixRest(record)) return FALSE;
+    SetPortFlags(record, PF_USTATUS_ON);
+    ClearPortFlags(record, PF_PJL_PREFIX);
+  }
+  return !HasPortFlags(record, PF_REQUEST_OWED) || SendOwedRequest(record);
 }
 
 }  // namespace
@@ -135,12 +168,13 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     OpenPrinterOnPort(record, printerName);
   }
 
-  // A new lower job: a prefix still pending from a job that wrote nothing is dropped (this
-  // job's printer decides below whether it gets one), after a memory query still writing it
-  // has finished.
+  // A new lower job: a prefix still pending from a job that wrote nothing, and the rest of a
+  // request cut in the old lower job, are dropped (this job's printer decides below whether it
+  // gets a prefix), after a memory query still writing them has finished.
   EnterCriticalSection(&record->prefixLock);
-  ClearPortFlags(record, PF_PJL_PREFIX);
+  ClearPortFlags(record, PF_PJL_PREFIX | PF_REQUEST_OWED | PF_JOB_DATA);
   record->prefixSent = 0;
+  record->requestText = NULL;
   LeaveCriticalSection(&record->prefixLock);
   SetPortFlags(record, PF_JOB_OPEN);
 
@@ -180,24 +214,17 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
     *written = 0;
     return FALSE;
   }
-  // The spooler's writes and a memory query's request may meet here: the first to take the
-  // lock sends the prefix; the other waits and finds it sent, or sends what is left of it.
-  if (HasPortFlags(record, PF_PJL_PREFIX)) {
+  if (HasPortFlags(record, PF_PJL_PREFIX | PF_REQUEST_OWED)) {
     EnterCriticalSection(&record->prefixLock);
-    BOOL sent = TRUE;
-    if (HasPortFlags(record, PF_PJL_PREFIX)) {
-      sent = SendPrefixRest(record);
-      if (sent) {
-        SetPortFlags(record, PF_USTATUS_ON);
-        ClearPortFlags(record, PF_PJL_PREFIX);
-      }
-    }
+    BOOL owedOut = SendOwedBytes(record);
     LeaveCriticalSection(&record->prefixLock);
-    if (!sent) {
+    if (!owedOut) {
       *written = 0;
       return FALSE;
     }
   }
+  // From here on a memory query would put its request into the middle of the job's data.
+  SetPortFlags(record, PF_JOB_DATA);
   BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.
   if (HasPortFlags(record, PF_USTATUS_ON) &&
@@ -210,15 +237,45 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
 BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct) {
   if (!HasPortFlags(record, PF_JOB_OPEN)) return FALSE;
   DWORD length = static_cast<DWORD>(lstrlenA(text));
-  DWORD written = 0;
-  LPBYTE bytes = reinterpret_cast<LPBYTE>(const_cast<LPSTR>(text));
   if (direct) {
-    record->portMonitor.pfnWritePort(record->hPort, bytes, length, &written);
-  } else {
-    WritePort(record, bytes, length, &written);
+    DWORD written = 0;
+    record->portMonitor.pfnWritePort(
+        record->hPort, reinterpret_cast<LPBYTE>(const_cast<LPSTR>(text)), length, &written);
+    if (written == 0) WakeStatusThread(record);
+    return written == length;
   }
-  if (written == 0) WakeStatusThread(record);
-  return written == length;
+  // Through the prefix: what the printer is owed goes first, and a request the port takes in
+  // part is owed in its turn.
+  EnterCriticalSection(&record->prefixLock);
+  BOOL whole = SendOwedBytes(record);
+  if (whole) {
+    DWORD sent = 0;
+    whole = SendRest(record, text, length, &sent);
+    if (!whole && sent != 0) {
+      record->requestText = text;
+      record->requestLength = length;
+      record->requestSent = sent;
+      SetPortFlags(record, PF_REQUEST_OWED);
+    }
+  }
+  LeaveCriticalSection(&record->prefixLock);
+  return whole;
+}
+
+BOOL FinishCutWrites(PortRecord* record) {
+  if (!HasPortFlags(record, PF_JOB_OPEN)) return TRUE;
+  BOOL clear = TRUE;
+  EnterCriticalSection(&record->prefixLock);
+  if (HasPortFlags(record, PF_PJL_PREFIX) && record->prefixSent != 0) {
+    clear = SendPrefixRest(record);
+    if (clear) {
+      SetPortFlags(record, PF_USTATUS_ON);
+      ClearPortFlags(record, PF_PJL_PREFIX);
+    }
+  }
+  if (clear && HasPortFlags(record, PF_REQUEST_OWED)) clear = SendOwedRequest(record);
+  LeaveCriticalSection(&record->prefixLock);
+  return clear;
 }
 
 BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {

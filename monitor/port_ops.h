@@ -10,6 +10,15 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
 BOOL WINAPI EndDocPort(HANDLE port);
 BOOL WINAPI ClosePort(HANDLE port);
 
-// Writes text to the printer: direct to the port monitor, or through our own WritePort (so a
-// pending prefix goes first). TRUE when every byte was written.
+// Writes text to the printer: direct to the port monitor in one write, or after what the
+// printer is owed (a pending prefix, the rest of a cut request), in as many writes as the port
+// takes. TRUE when every byte was written. A text the port took only in part is owed in its
+// turn and finished before anything else of the lower job: it must be a constant.
 BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct);
+
+// Finishes a prefix or memory request the port took only in part, before a write that is not
+// part of the job (the drum counter reset). TRUE when nothing is cut any more.
+BOOL FinishCutWrites(PortRecord* record);
+
+// Ends the lower job if it is open (whoever clears PF_JOB_OPEN first ends it).
+void EndLowerJob(PortRecord* record);

@@ -14,6 +14,8 @@ enum : DWORD {
   PF_PJL_PREFIX = 0x20,      // the PJL prefix is still to be written before the job's data
   PF_JOB_OPEN = 0x40,        // the lower (port monitor's) job is open
   PF_PJL_PRINTER = 0x80,     // the printer answers
+  PF_JOB_DATA = 0x100,       // the spooler's data of this job has begun to go down
+  PF_REQUEST_OWED = 0x200,   // a memory request went out in part: its rest goes first
   PF_MODEL_3470 = 0x1000,    // model QV-L3470
   PF_MODEL_3820 = 0x2000,    // model QV-L3820
   PF_FAMILY_MODEL = 0x4000,  // model name begins with "QV-L"
@@ -40,12 +42,21 @@ struct PortRecord {
   DWORD availableMemory;  // last available memory reported
   DWORD installedMemory;  // last installed memory reported
   DWORD prefixSent;       // bytes of the PJL prefix already written in this lower job
-  // Held while the prefix is written or reset: the spooler's writes, a memory query's request
-  // and a job start never handle it at the same time.
+  // A memory request the port took in part (PF_REQUEST_OWED): a constant text, its length and
+  // the bytes of it already out.
+  const char* requestText;
+  DWORD requestLength;
+  DWORD requestSent;
+  // Held while the prefix or a request is written, finished or dropped: the spooler's writes, a
+  // memory query's request, a drum reset and a job start never handle them at the same time.
   CRITICAL_SECTION prefixLock;
   MONITOR portMonitor;  // copy of the port monitor's table
-  // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies).
+  // Counts the lower jobs ended on this port: a reply kept from one is not glued to the next.
+  DWORD lowerJobSerial;
+  // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies),
+  // read while lowerJobSerial was replyKeptSerial.
   DWORD replyKept;
+  DWORD replyKeptSerial;
   char replyBuffer[1024];
   char portNameText[1];  // the port name, NUL-terminated; the record grows with it
 };

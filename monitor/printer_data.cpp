@@ -116,6 +116,16 @@ void WaitForTwoReads(PortRecord* record) {
   if (wake) CloseHandle(wake);
 }
 
+// The answer for a memory name from the size the port holds: 0 means no answer came, so a
+// printer that reports 0 is answered with FALSE as well.
+BOOL AnswerSize(const DWORD* field, LPSTR outBuffer, DWORD outSize, LPDWORD returned) {
+  if (returned) *returned = sizeof(DWORD);
+  const DWORD size = __atomic_load_n(field, __ATOMIC_SEQ_CST);
+  if (outBuffer == NULL || outSize < sizeof(DWORD) || size == 0) return FALSE;
+  memcpy(outBuffer, &size, sizeof size);
+  return TRUE;
+}
+
 }  // namespace
 
 BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName, LPSTR inBuffer,
@@ -129,25 +139,28 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName
         record->hPort, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
   }
 
+  DWORD* field = MemoryField(record, valueName);
+  // A request now would land between two pieces of the job's data and end the printer's job
+  // language there: the query is answered from what the printer last reported.
+  if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_DATA)) == (PF_IN_JOB | PF_JOB_DATA)) {
+    return field != NULL && AnswerSize(field, outBuffer, outSize, returned);
+  }
+
   // The device ID is read again so the request suits the printer attached now.
   if (!IdentifyPrinter(record)) return FALSE;
   const MemoryRequest request = ChooseMemoryRequest(record);
   if (request == REQUEST_NONE) return FALSE;
+  // Without a status thread nobody would read the replies, and the job's end would be left
+  // waiting for them.
+  if (!HasPortFlags(record, PF_THREAD_ALIVE)) return FALSE;
   if (!SendString(record, MemoryQueryRequest[request], FALSE)) return FALSE;
 
   // Cleared only now that the request is out, so a failed query keeps the last sizes; an
   // answer stored from here on is the printer's reply to this request.
-  DWORD* field = MemoryField(record, valueName);
   if (field) __atomic_store_n(field, DWORD(0), __ATOMIC_SEQ_CST);
   // Replies are due after the job's data: EndDocPort leaves the lower job open for them.
   SetPortFlags(record, PF_USTATUS_ON);
   WaitForTwoReads(record);
 
-  if (field == NULL) return FALSE;
-  if (returned) *returned = sizeof(DWORD);
-  const DWORD size = __atomic_load_n(field, __ATOMIC_SEQ_CST);
-  // 0 means no answer came: a printer that reports 0 is answered with FALSE as well.
-  if (outBuffer == NULL || outSize < sizeof(DWORD) || size == 0) return FALSE;
-  memcpy(outBuffer, &size, sizeof size);
-  return TRUE;
+  return field != NULL && AnswerSize(field, outBuffer, outSize, returned);
 }

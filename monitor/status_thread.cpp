@@ -4,6 +4,7 @@
 
 #include "apply_status.h"
 #include "display_link.h"
+#include "notify_display.h"
 #include "port_ops.h"
 #include "reply_parsers.h"
 #include "settings.h"
@@ -25,8 +26,16 @@ void CloseAndZero(HANDLE* field) {
   if (h) CloseHandle(h);
 }
 
-// Writes the drum counter reset command; TRUE when the port monitor took all of it.
+// Only the maker's printers know the drum counter reset commands; any other printer might print
+// them as text.
+bool IsFamilyPrinter(const PortRecord* record) {
+  return HasPortFlags(record, PF_FAMILY_MODEL | PF_FAMILY_MAKER);
+}
+
+// Writes the drum counter reset command; TRUE when the port monitor took all of it. A prefix or
+// request the port took in part is finished first, so the command never lands inside one.
 bool WriteDrumReset(PortRecord* record) {
+  if (!FinishCutWrites(record)) return false;
   bool model3820 = HasPortFlags(record, PF_MODEL_3820);
   const char* command = model3820 ? DRUM_RESET_LONG : DRUM_RESET_SHORT;
   DWORD length = model3820 ? sizeof DRUM_RESET_LONG : sizeof DRUM_RESET_SHORT;
@@ -37,26 +46,39 @@ bool WriteDrumReset(PortRecord* record) {
   return written == length;
 }
 
-// The exit clean-up, entered with the monitor lock held; releases it.
-void LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
+// The printer has been silent for longer than its idle time-out while a deferred job end
+// waits: the printer will not report the job's end (the maker's printers never do), so the job
+// is taken as done.
+bool DeferredEndIdle(const PortRecord* record) {
+  if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_OPEN)) != PF_JOB_OPEN) return false;
+  const DWORD since = __atomic_load_n(&record->noReplyTick, __ATOMIC_RELAXED);
+  if (since == 0) return false;
+  const DWORD timeout = IsFamilyPrinter(record) ? IdleTimeout4L : IdleTimeoutOther;
+  return GetTickCount() - since >= timeout;
+}
+
+// The exit clean-up, entered with the monitor lock held; releases it. TRUE when the display
+// program was last told about this port's printer, so the thread's end closes it.
+bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
   HANDLE printer = LoadHandle(&record->hPrinter);
   SetPrinterA(printer, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
+  // The cached status goes with it: the same condition reported again later is a change.
+  StorePrinterStatus(record, 0);
   StoreHandle(&record->hPrinter, NULL);
   if (printer) ClosePrinter(printer);
-  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
-      PF_JOB_OPEN) {
-    record->portMonitor.pfnEndDocPort(record->hPort);  // a deferred job end completes here
-  }
+  EndLowerJob(record);  // a deferred job end completes here
   // A memory query may hold its own handle of the read-done event and wait on it: no read
   // will come any more, so it is released now rather than at the end of its time-out.
   HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
   if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
+  const bool displayedHere = ForgetDisplayedPort(record);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();
+  return displayedHere;
 }
 
 }  // namespace
@@ -88,11 +110,13 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   SetPortFlags(record, PF_THREAD_ALIVE);
   __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
   ClearPortFlags(record, PF_DRUM_RESET);
+  record->replyKept = 0;  // nothing read before this thread belongs to its replies
 
   HANDLE drumEvent = CreateEventA(NULL, TRUE, TRUE, DRUM_RESET_EVENT_NAME);
   // A request made before this thread started is discarded.
   if (drumEvent) ResetEvent(drumEvent);
   bool settingsRead = false;
+  bool closeDisplay = false;
 
   for (;;) {
     if (HasPortFlags(record, PF_DRUM_RESET)) {
@@ -101,7 +125,8 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
         ResetEvent(drumEvent);
       }
       // Otherwise the whole command goes again in the next pass.
-    } else if (drumEvent && WaitForSingleObject(drumEvent, 0) == WAIT_OBJECT_0) {
+    } else if (drumEvent && IsFamilyPrinter(record) &&
+               WaitForSingleObject(drumEvent, 0) == WAIT_OBJECT_0) {
       SetPortFlags(record, PF_DRUM_RESET);
     }
 
@@ -111,7 +136,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       // the lock, and that job may already have ended: the thread then stays for its replies
       // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
       if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
-        LeaveStatusThread(record, &drumEvent);
+        closeDisplay = LeaveStatusThread(record, &drumEvent);
         break;
       }
       SetPortFlags(record, PF_THREAD_RUN);
@@ -129,6 +154,8 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
         Sleep(kPollPauseMs);
         if (__atomic_load_n(&record->noReplyTick, __ATOMIC_RELAXED) == 0) {
           __atomic_store_n(&record->noReplyTick, GetTickCount(), __ATOMIC_RELAXED);
+        } else if (DeferredEndIdle(record)) {
+          ClearPortFlags(record, PF_THREAD_RUN);  // as after the printer's job-end report
         }
       }
       if (HasPortFlags(record, PF_IN_JOB)) {
@@ -140,9 +167,12 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
     }
   }
 
-  // The record may be gone now; only the display window is told.
-  HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
-  if (window) PostMessageA(window, WM_DESTROY, 0, 0);
+  // The record may be gone now; only the display window is told, and only when it shows this
+  // port's printer: another printer's dialog stays.
+  if (closeDisplay) {
+    HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+    if (window) PostMessageA(window, WM_DESTROY, 0, 0);
+  }
   return 0;
 }
 
@@ -156,8 +186,11 @@ DWORD ReadReplies(PortRecord* record) {
   }
   ResetEvent(readDone);
   char* buffer = record->replyBuffer;
-  // An unfinished reply from the previous call waits at the front of the buffer.
-  DWORD kept = record->replyKept;
+  // An unfinished reply from the previous call waits at the front of the buffer, unless the
+  // lower job it came in has ended since: a reply cut by a printer switched off must not
+  // swallow the first reply of the next job.
+  const DWORD serial = __atomic_load_n(&record->lowerJobSerial, __ATOMIC_SEQ_CST);
+  DWORD kept = record->replyKeptSerial == serial ? record->replyKept : 0;
   DWORD room = 0, got = 0;
   do {
     room = kReplyRoom - kept;
@@ -184,6 +217,7 @@ DWORD ReadReplies(PortRecord* record) {
     }
   } while (room != 0 && got == room);
   record->replyKept = kept;
+  record->replyKeptSerial = serial;
   SetEvent(readDone);
   return got;
 }

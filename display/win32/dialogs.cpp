@@ -16,7 +16,11 @@ const int kPromptTextSize = 512;
 const LONG kFirstPictureIcon = 6000;
 const LONG kLastPictureIcon = 6499;
 
-void RegisterResetHotKey(HWND dialog) {
+// Readies a dialog that starts for the drum counter reset: the prompt is free (a request whose
+// prompt message was lost with an earlier dialog, ended before the message was handled, must not
+// block it for good) and the hot key is registered.
+void ArmDrumReset(HWND dialog) {
+  ResetPromptBusy = FALSE;
   // Another program may hold the key; the Ctrl+Shift click still works then.
   RegisterHotKey(dialog, IDH_DRUM_RESET, MOD_CONTROL | MOD_SHIFT, VK_F1);
 }
@@ -70,7 +74,7 @@ BOOL OnInitStatus(HWND dialog) {
   CentreOnScreen(dialog);
   SetForegroundWindow(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
-  RegisterResetHotKey(dialog);
+  ArmDrumReset(dialog);
   return TRUE;
 }
 
@@ -79,7 +83,7 @@ BOOL OnInitRecovery(HWND dialog) {
   MoveToSavedPosition(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
   MeasurePictureFrame(dialog);
-  RegisterResetHotKey(dialog);
+  ArmDrumReset(dialog);
   return TRUE;
 }
 

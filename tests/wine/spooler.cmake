@@ -2,7 +2,7 @@
 # in the same process (emu:) and the native qvlprinter over loopback (tcp:). Needs the
 # environment of scripts/wine-env; the script skips (77) without it.
 if(TARGET qvlspool)
-  set(QVL_SPOOL_CASES prefix deferred-end maker-deferred generic-status display launch memory
+  set(QVL_SPOOL_CASES prefix deferred-end maker-deferred idle-end generic-status display launch memory
                       drum-reset faults tcp-matches-emu bench)
   foreach(case ${QVL_SPOOL_CASES})
     add_test(NAME spooler.${case}

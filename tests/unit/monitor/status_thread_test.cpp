@@ -4,7 +4,10 @@
 #include <chrono>
 
 #include "display_link.h"
+#include "fake_display_link.h"
 #include "monitor_fixture.h"
+#include "notify_display.h"
+#include "settings.h"
 #include "status_thread.h"
 #include "status_token.h"
 
@@ -33,6 +36,14 @@ TEST_F(StatusThreadTest, JobEndReportAfterEndDocPortEndsTheLowerJobAndClearsStat
   EXPECT_EQ(Rec(port)->hPrinter, nullptr);
   EXPECT_EQ(Rec(port)->hReadDoneEvent, nullptr) << "every handle closed is zeroed";
   EXPECT_FALSE(PortFlags(Rec(port)) & (PF_THREAD_ALIVE | PF_JOB_OPEN));
+  // The next job's printer jams again: the spooler, told "ready" at the thread's end, hears it.
+  ASSERT_TRUE(StartJob(port, 13));
+  Write(port, "data\f");
+  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40022).c_str());
+  Write(port, "");
+  EXPECT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }))
+      << "a status that comes back after the thread's end is pushed again";
+  table.pfnEndDocPort(port);
   EXPECT_TRUE(table.pfnClosePort(port));
 }
 
@@ -173,6 +184,108 @@ TEST_F(StatusThreadTest, DrumResetCommandIsWrittenWholeAndRetriedAfterAPartialWr
     CloseHandle(request);
     EXPECT_TRUE(table.pfnClosePort(port));
   }
+}
+
+TEST_F(StatusThreadTest, DrumResetReachesOnlyTheMakersPrinters) {
+  HANDLE generic = Open("LPT1:", kGenericDeviceId);
+  HANDLE maker = Open("LPT2:", kMakerDeviceId);
+  for (HANDLE port : {generic, maker}) {
+    ASSERT_TRUE(StartJob(port, 1));
+    Write(port, "x");
+    table.pfnEndDocPort(port);  // both threads poll the event in every pass
+  }
+  Sleep(20 * 1000);  // both threads have reset the event at their start
+  HANDLE request = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
+  ASSERT_NE(request, nullptr);
+  SetEvent(request);
+  ASSERT_TRUE(WaitFor([&] { return WaitForSingleObject(request, 0) == WAIT_TIMEOUT; }));
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").outsideJob, "")
+      << "a generic PJL printer would print the command as text";
+  EXPECT_NE(ScriptedPortGetState("LPT2:").stream.find("ENG_CMD,0x54;"), std::string::npos);
+  CloseHandle(request);
+  EXPECT_TRUE(table.pfnClosePort(generic));
+  EXPECT_TRUE(table.pfnClosePort(maker));
+}
+
+// The display program shows one printer at a time: only the end of that printer's status
+// thread closes it, not the end of another port's.
+TEST_F(StatusThreadTest, ThreadEndClosesTheDisplayOnlyForThePrinterItShows) {
+  ReleaseSharedPrinterName();
+  FakeDisplayLinkReset(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE, SHARED_PRINTER_NAME_MAPPING);
+  FakeDisplaySetWindow(true);
+  auto destroys = [] {
+    int n = 0;
+    for (int i = 0; i < FakeDisplayPostCount(); ++i)
+      n += FakeDisplayPostAt(i).message == WM_DESTROY;
+    return n;
+  };
+  HANDLE maker = Open("LPT1:", kMakerDeviceId, "Front Desk");
+  HANDLE generic = Open("LPT2:", kGenericDeviceId, "Hall");
+  ASSERT_TRUE(StartJob(maker, 1, 1, 1, "Front Desk"));
+  Write(maker, "x");
+  ScriptedPortQueueReply("LPT1:", PlainCode(41003).c_str());
+  Write(maker, "");
+  ASSERT_TRUE(WaitFor([] { return FakeDisplayPostCount() == 1; }));
+  ASSERT_TRUE(StartJob(generic, 2, 1, 1, "Hall"));
+  Write(generic, "x");
+  table.pfnEndDocPort(generic);
+  ScriptedPortQueueReply("LPT2:", PjlJobEnd(2).c_str());
+  ASSERT_TRUE(WaitFor([] { return FakeRunningThreads() == 1; }));  // the generic one returned
+  EXPECT_EQ(destroys(), 0) << "the generic printer's thread closed the other printer's dialog";
+  table.pfnEndDocPort(maker);
+  EXPECT_TRUE(table.pfnClosePort(maker));
+  EXPECT_TRUE(WaitFor([&] { return destroys() == 1; }))
+      << "the shown printer's thread end closes the display";
+  EXPECT_TRUE(table.pfnClosePort(generic));
+  ReleaseSharedPrinterName();
+  FakeDisplayLinkReset(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE, SHARED_PRINTER_NAME_MAPPING);
+}
+
+// A printer switched off in the middle of a reply leaves "CODE=410" unfinished; the next job's
+// first reply must be read on its own, not as the end of that one.
+TEST_F(StatusThreadTest, UnfinishedReplyOfAnEndedLowerJobIsDropped) {
+  HANDLE port = Open("LPT1:", kMakerDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  Write(port, "x");
+  ScriptedPortQueueReply("LPT1:", "STATUS CODE=410");
+  Write(port, "");
+  ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT1:") == 0; }));
+  table.pfnEndDocPort(port);
+  ASSERT_TRUE(StartJob(port, 2));  // ends the first lower job
+  Write(port, "x");
+  ScriptedPortQueueReply("LPT1:", PlainCode(40022).c_str());
+  Write(port, "");
+  EXPECT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }));
+  table.pfnEndDocPort(port);
+  EXPECT_TRUE(table.pfnClosePort(port));
+}
+
+// The maker's printers never report a job's end: a deferred end completes once the printer has
+// been silent for the idle time-out (IdleTimeout4L; IdleTimeoutOther for other printers).
+TEST_F(StatusThreadTest, SilentPrinterCompletesADeferredEndAfterItsIdleTimeOut) {
+  const DWORD saved4L = IdleTimeout4L, savedOther = IdleTimeoutOther;
+  struct Case {
+    const char* deviceId;
+    DWORD idle4L, idleOther;  // real milliseconds: the tick count is not scaled
+  } cases[] = {{kMakerDeviceId, 400, 3600000}, {kGenericDeviceId, 3600000, 400}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deviceId);
+    ScriptedPortsReset();
+    IdleTimeout4L = c.idle4L;
+    IdleTimeoutOther = c.idleOther;
+    HANDLE port = Open("LPT1:", c.deviceId);
+    ASSERT_TRUE(StartJob(port, 1));
+    Write(port, "data");
+    table.pfnEndDocPort(port);
+    Sleep(100 * 1000);
+    EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "not before the time-out";
+    ASSERT_TRUE(WaitFor([&] { return Rec(port)->hWakeEvent == nullptr; }, 3000));
+    EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 1) << "the thread ended the lower job";
+    EXPECT_EQ(FakeSpoolerLastStatus(), 0) << "and left as after a job-end report";
+    EXPECT_TRUE(table.pfnClosePort(port));
+  }
+  IdleTimeout4L = saved4L;
+  IdleTimeoutOther = savedOther;
 }
 
 TEST_F(StatusThreadTest, ResetRequestMadeBeforeTheThreadStartsIsDiscarded) {

@@ -11,6 +11,7 @@
 
 #include "apply_status.h"
 #include "monitor_entry.h"
+#include "port_ops.h"
 #include "status_support.h"
 
 namespace {
@@ -41,6 +42,7 @@ struct LowerMonitor {
   int deviceIdCalls = 0;
   std::string written;
   DWORD writeLimit = 0xFFFFFFFFu;  // bytes taken per write
+  std::vector<DWORD> writeLimits;  // bytes taken by the next writes, one each, before writeLimit
   struct {
     int calls = 0;
     HANDLE port;
@@ -54,7 +56,12 @@ struct LowerMonitor {
 
 BOOL WINAPI LowerWritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
   if (port != kLowerPort) return FALSE;
-  *written = count < lower.writeLimit ? count : lower.writeLimit;
+  DWORD limit = lower.writeLimit;
+  if (!lower.writeLimits.empty()) {
+    limit = lower.writeLimits.front();
+    lower.writeLimits.erase(lower.writeLimits.begin());
+  }
+  *written = count < limit ? count : limit;
   lower.written.append(reinterpret_cast<const char*>(data), *written);
   return TRUE;
 }
@@ -87,11 +94,13 @@ class ReadingThread {
   ReadingThread(PortRecord* port, std::vector<StatusToken> reply) : port_(port), reply_(reply) {
     port->hWakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     port->hReadDoneEvent = CreateEventA(NULL, TRUE, TRUE, NULL);
+    SetPortFlags(port, PF_THREAD_ALIVE);
     thread_ = std::thread([this] { Run(); });
   }
   ~ReadingThread() {
     stop_ = true;
     thread_.join();
+    ClearPortFlags(port_, PF_THREAD_ALIVE);
     CloseHandle(port_->hWakeEvent);
     CloseHandle(port_->hReadDoneEvent);
     port_->hWakeEvent = port_->hReadDoneEvent = NULL;
@@ -129,8 +138,10 @@ class PrinterDataTest : public StatusTest {
     InitializeMonitorEx(nullptr, &table);  // the monitor lock guards the port's events
     lower = LowerMonitor();
   }
-  // A port with an open lower job whose printer answers, on the recording port monitor.
-  PortRecord* JobPort(const char* deviceId, DWORD flags = PF_JOB_OPEN | PF_PJL_PRINTER) {
+  // A port with an open lower job whose printer answers and a status thread, on the recording
+  // port monitor.
+  PortRecord* JobPort(const char* deviceId,
+                      DWORD flags = PF_JOB_OPEN | PF_PJL_PRINTER | PF_THREAD_ALIVE) {
     lower.deviceId = deviceId;
     PortRecord* port = Port("Office", flags);
     port->hPort = kLowerPort;
@@ -145,25 +156,28 @@ class PrinterDataTest : public StatusTest {
 };
 
 TEST_F(PrinterDataTest, RequestChosenByPrinter) {
+  const DWORD kAnswers = PF_PJL_PRINTER | PF_THREAD_ALIVE;
   struct Case {
     const char* deviceId;
     DWORD flags;
     const std::string* request;  // NULL: nothing may be sent
   } cases[] = {
-      {kQvl3820, PF_PJL_PRINTER, &kRequestConfigAndMemory},
-      {kQvl5000, PF_PJL_PRINTER, &kRequestMemory},
-      {"MDL:QV-L5000;", PF_PJL_PRINTER, &kRequestPlain},
-      {"MFG:Zemblaxon;MDL:Other;", PF_PJL_PRINTER, &kRequestPlain},
-      {kOtherMaker, PF_PJL_PRINTER, &kRequestPlain},
+      {kQvl3820, kAnswers, &kRequestConfigAndMemory},
+      {kQvl5000, kAnswers, &kRequestMemory},
+      {"MDL:QV-L5000;", kAnswers, &kRequestPlain},
+      {"MFG:Zemblaxon;MDL:Other;", kAnswers, &kRequestPlain},
+      {kOtherMaker, kAnswers, &kRequestPlain},
       // A QV-L3470 is turned away before any request, the one with ESC E included.
-      {"MFG:Zemblaxon;MDL:QV-L3470;", PF_PJL_PRINTER, NULL},
-      {kQvl3820, 0, NULL},                               // printer does not answer
-      {"MFG:Zemblaxon;CMD:PJL;", PF_PJL_PRINTER, NULL},  // no model: not identified
+      {"MFG:Zemblaxon;MDL:QV-L3470;", kAnswers, NULL},
+      {kQvl3820, PF_THREAD_ALIVE, NULL},           // printer does not answer
+      {"MFG:Zemblaxon;CMD:PJL;", kAnswers, NULL},  // no model: not identified
+      // No status thread would read the replies or end the job kept open for them.
+      {kOtherMaker, PF_PJL_PRINTER, NULL},
   };
   for (const Case& c : cases) {
     for (const char* name : {"Installed Memory", "Available Memory", "Paper Size"}) {
       lower = LowerMonitor();
-      // No status thread: no events, so the query does not wait.
+      // A status thread without events: the query does not wait.
       PortRecord* port = JobPort(c.deviceId, PF_JOB_OPEN | c.flags);
       port->installedMemory = port->availableMemory = 77;
       DWORD value = kUntouched, returned = kUntouched;
@@ -190,7 +204,8 @@ TEST_F(PrinterDataTest, RequestChosenByPrinter) {
 }
 
 TEST_F(PrinterDataTest, RequestFollowsAPendingPrefix) {
-  PortRecord* port = JobPort(kOtherMaker, PF_JOB_OPEN | PF_PJL_PRINTER | PF_PJL_PREFIX);
+  PortRecord* port =
+      JobPort(kOtherMaker, PF_JOB_OPEN | PF_PJL_PRINTER | PF_THREAD_ALIVE | PF_PJL_PREFIX);
   DWORD value = 0, returned = 0;
   Query(port, "Installed Memory", &value, 4, &returned);
   ASSERT_GT(lower.written.size(), kRequestPlain.size());
@@ -252,9 +267,9 @@ TEST_F(PrinterDataTest, ShortOrMissingOutputBuffer) {
   EXPECT_EQ(1000u, port->availableMemory) << "the printer did answer";
 }
 
-TEST_F(PrinterDataTest, FailedSendChangesNothing) {
+TEST_F(PrinterDataTest, FailedSendChangesNothingAndTheCutRequestIsFinishedFirst) {
   PortRecord* port = JobPort(kQvl3820);
-  lower.writeLimit = 10;
+  lower.writeLimits = {10, 0};  // the port takes 10 bytes of the request, then nothing
   port->installedMemory = port->availableMemory = 77;
   ReadingThread thread(port, {{TOK_CONFIG_MEMORY, 5}});
   DWORD value = kUntouched, returned = kUntouched;
@@ -263,10 +278,41 @@ TEST_F(PrinterDataTest, FailedSendChangesNothing) {
   EXPECT_EQ(kUntouched, returned);
   EXPECT_FALSE(HasPortFlags(port, PF_USTATUS_ON));
   EXPECT_EQ(0, thread.reads()) << "no waiting after a failed send";
+  // The printer must not read the job's data as the rest of a cut PJL command.
+  DWORD written = 0;
+  EXPECT_TRUE(WritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>("data")), 4, &written));
+  EXPECT_EQ(kRequestConfigAndMemory + "data", lower.written);
+  EXPECT_TRUE(HasPortFlags(port, PF_USTATUS_ON)) << "the whole request is out: replies are due";
+}
+
+// Once the spooler's data of a job has begun, a request would land in the middle of it: the
+// query answers from the size the port holds and sends nothing.
+TEST_F(PrinterDataTest, AnswersFromTheHeldSizesOnceTheJobsDataHasBegun) {
+  PortRecord* port = JobPort(kOtherMaker);
+  ReadingThread thread(port, {{TOK_MEM_TOTAL, 1000}});
+  SetPortFlags(port, PF_IN_JOB | PF_JOB_DATA);
+  port->installedMemory = 4096;
+  DWORD value = kUntouched, returned = kUntouched;
+  EXPECT_TRUE(Query(port, "Installed Memory", &value, 4, &returned));
+  EXPECT_EQ(4096u, value);
+  EXPECT_EQ(4u, returned);
+  returned = kUntouched;
+  EXPECT_FALSE(Query(port, "Available Memory", &value, 4, &returned)) << "0: nothing held";
+  EXPECT_EQ(4u, returned);
+  returned = kUntouched;
+  EXPECT_FALSE(Query(port, "Paper Size", &value, 4, &returned));
+  EXPECT_EQ(kUntouched, returned);
+  EXPECT_EQ("", lower.written);
+  EXPECT_EQ(0, thread.reads());
+  // Before the job's data, as after EndDocPort, the query asks the printer.
+  ClearPortFlags(port, PF_JOB_DATA);
+  EXPECT_TRUE(Query(port, "Available Memory", &value, 4, &returned));
+  EXPECT_EQ(1000u, value);
+  EXPECT_EQ(kRequestPlain, lower.written);
 }
 
 TEST_F(PrinterDataTest, StatusThreadThatNeverReadsTimesOutTwice) {
-  PortRecord* port = JobPort(kOtherMaker);
+  PortRecord* port = JobPort(kOtherMaker);  // a status thread alive, which never reads
   port->hWakeEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
   port->hReadDoneEvent = CreateEventA(NULL, TRUE, TRUE, NULL);
   FakeSetTimeScale(1, 1000);  // the 180000 ms waits last 180 ms

@@ -34,6 +34,23 @@ class Faults : public MonitorTest {
   }
 };
 
+// A memory query while the spooler writes a job's data put its request, framed by universal
+// exits, between two pieces of the job: the printer's job language ended there. Once the job's
+// data has begun, a query sends nothing until EndDocPort.
+TEST_F(Faults, MemoryQueryDuringAJobsDataSendsNothingIntoIt) {
+  const std::string request = "\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n\x1b%-12345X";
+  HANDLE port = Open("LPT1:", kGenericDeviceId);
+  ASSERT_TRUE(StartJob(port, 1));
+  ASSERT_EQ(Write(port, "page one\f"), 9u);
+  QueryInstalledMemory(port);
+  ASSERT_EQ(Write(port, "page two\f"), 9u);
+  table.pfnEndDocPort(port);
+  QueryInstalledMemory(port);  // the job's data is out: the request may go now
+  table.pfnClosePort(port);
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").jobs.at(0).bytes,
+            kPrefix + "page one\fpage two\f" + request);
+}
+
 long long ElapsedMs(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                since)

@@ -10,6 +10,7 @@
 //   window TITLE present|absent
 //   text TITLE ID TEXT         a control's text (\r, \n, \t escapes in TEXT)
 //   click TITLE ID             press a button of a dialog or message box
+//   hotkey TITLE [CODE MODEL]  the drum reset hot key to a dialog; then at once a status code
 //   centred TITLE              the window is centred on the screen
 //   picture TITLE yes|no       a picture is drawn in the recovery dialog's frame
 //   event set|clear            state of the drum reset event
@@ -170,6 +171,28 @@ int Click(const char* title, int id) {
              : 1;
 }
 
+// The hot key's message, as the system posts it; with a code, that code goes to the program's
+// window right behind it. The program's thread is held meanwhile, so it finds both messages
+// waiting: the code is handled before the prompt the hot key asks for.
+int HotKey(const char* title, const char* code, const char* model) {
+  HWND w = NULL;
+  if (!WaitFor([&] { return (w = FindWindowA(NULL, title)) != NULL; })) {
+    printf("hotkey: no window \"%s\"\n", title);
+    return 1;
+  }
+  HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(w, NULL));
+  if (thread == NULL || SuspendThread(thread) == static_cast<DWORD>(-1)) {
+    printf("hotkey: cannot hold the program's thread (error %lu)\n", GetLastError());
+    if (thread != NULL) CloseHandle(thread);
+    return 1;
+  }
+  bool posted = PostMessageA(w, WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, VK_F1)) &&
+                (code == NULL || PostToMain(DLM_STATUS_CODE, atoi(code), atoi(model)) == 0);
+  ResumeThread(thread);
+  CloseHandle(thread);
+  return posted ? 0 : 1;
+}
+
 int Centred(const char* title) {
   HWND w = FindWindowA(NULL, title);
   RECT window, client;
@@ -257,6 +280,8 @@ int main(int argc, char** argv) {
   if (!strcmp(c, "window") && argc == 4) return Window(argv[2], !strcmp(argv[3], "present"));
   if (!strcmp(c, "text") && argc == 5) return Text(argv[2], atoi(argv[3]), argv[4]);
   if (!strcmp(c, "click") && argc == 4) return Click(argv[2], atoi(argv[3]));
+  if (!strcmp(c, "hotkey") && (argc == 3 || argc == 5))
+    return HotKey(argv[2], argc == 5 ? argv[3] : NULL, argc == 5 ? argv[4] : NULL);
   if (!strcmp(c, "centred") && argc == 3) return Centred(argv[2]);
   if (!strcmp(c, "picture") && argc == 4) return Picture(argv[2], !strcmp(argv[3], "yes"));
   if (!strcmp(c, "event") && argc == 3) return EventState(!strcmp(argv[2], "set"));

@@ -104,6 +104,19 @@ check "OK sets the drum reset event" event set
 check "the drum code's dialog closes" window "$status" absent
 check "the program keeps running" running yes
 
+echo "--- a prompt request lost with its dialog"
+check "41000 posted" post 41000 $model
+check "the dialog opens" window "$status" present
+check "another printer's name" setname Office
+check "the hot key, and a code for the other printer behind it" hotkey "$status" 40022 $model
+check "the first printer's dialog closes before its prompt" window "$status" absent
+check "the other printer's dialog opens" window "Office - Status Display" present
+check "its hot key raises the prompt" hotkey "Office - Status Display"
+check "the prompt is up" window "WARNING!" present
+check "Cancel in the prompt" click "WARNING!" 2
+check "the prompt is gone" window "WARNING!" absent
+check "the name back" setname "$printer"
+
 echo "--- WM_DESTROY with a dialog open"
 check "41000 posted" post 41000 $model
 check "the dialog opens" window "$status" present

@@ -9,6 +9,8 @@ if(TARGET qvlpanel)
     hostile/hostile_codes.cpp
     hostile/hostile_files.cpp
     hostile/hostile_burst.cpp)
+  # The dialogs' control ids.
+  target_include_directories(hostile_driver PRIVATE ${CMAKE_SOURCE_DIR}/display/resources)
   target_link_libraries(hostile_driver PRIVATE qvl_shared user32 advapi32 kernel32)
 
   function(qvl_hostile_test name timeout)

@@ -82,7 +82,7 @@ int Burst(uint32_t seed, int count) {
     for (HWND dialog : panel.Dialogs()) {
       std::string caption = WindowText(dialog);
       if ((caption == title || caption == title + " - Recovery") &&
-          ControlText(dialog, kStatusTextId) == "Front cover open.\r\n") {
+          ControlText(dialog, IDC_STATUS_TEXT) == "Front cover open.\r\n") {
         shown = dialog;
       }
     }

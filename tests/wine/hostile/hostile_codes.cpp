@@ -35,7 +35,7 @@ void ExpectDialogUnchanged(Panel& panel, const char* what, const std::string& ti
   }
   std::vector<HWND> dialogs = panel.Dialogs();
   if (dialogs.size() != 1 || WindowText(dialogs[0]) != title ||
-      ControlText(dialogs[0], kStatusTextId) != text) {
+      ControlText(dialogs[0], IDC_STATUS_TEXT) != text) {
     Fail("%s: expected one dialog \"%s\" showing \"%s\", found %zu", what, title.c_str(),
          Printable(text).c_str(), dialogs.size());
   } else {

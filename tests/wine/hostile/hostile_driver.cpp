@@ -288,7 +288,7 @@ HWND WaitForDialog(Panel& panel, const std::string& title, const std::string& te
                    DWORD timeoutMs) {
   for (DWORD waited = 0; waited < timeoutMs; waited += kStepMs) {
     for (HWND dialog : panel.Dialogs()) {
-      if (WindowText(dialog) == title && ControlText(dialog, kStatusTextId) == text) {
+      if (WindowText(dialog) == title && ControlText(dialog, IDC_STATUS_TEXT) == text) {
         return dialog;
       }
     }

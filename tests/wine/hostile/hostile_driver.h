@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "display_link.h"
+#include "resource_ids.h"
 
 const DWORD kStartMs = 10000;  // program start until its window exists
 const DWORD kAnswerMs = 5000;  // a WM_NULL must be answered within this
@@ -19,7 +20,6 @@ const DWORD kBurstMs = 60000;  // a whole burst, WM_DESTROY included
 const DWORD kStepMs = 20;
 
 const char kStatusSuffix[] = " - Status Display";
-const int kStatusTextId = 1202;
 
 // Failed checks so far; a scenario returns 1 when there are any.
 extern int failures;

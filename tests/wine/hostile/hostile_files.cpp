@@ -6,8 +6,6 @@
 
 namespace {
 
-const int kRecoveryTextId = 1201;
-const int kRecoveryButtonId = 201;
 const size_t kStatusTextMax = 79;
 const size_t kRecoveryTextMax = 511;
 
@@ -166,12 +164,12 @@ void CheckAfterCodes(Panel& panel, const std::string& what) {
   size_t open = panel.Dialogs().size();
   if (open > 1) Fail("%s: %zu dialogs open at once", what.c_str(), open);
   for (HWND dialog : panel.Dialogs()) {
-    std::string status = ControlText(dialog, kStatusTextId);
+    std::string status = ControlText(dialog, IDC_STATUS_TEXT);
     if (status.size() > kStatusTextMax) {
       Fail("%s: status text of %zu bytes", what.c_str(), status.size());
     }
-    if (GetDlgItem(dialog, kRecoveryTextId) != NULL) {
-      std::string recovery = ControlText(dialog, kRecoveryTextId);
+    if (GetDlgItem(dialog, IDC_RECOVERY_TEXT) != NULL) {
+      std::string recovery = ControlText(dialog, IDC_RECOVERY_TEXT);
       if (recovery.size() > kRecoveryTextMax) {
         Fail("%s: recovery text of %zu bytes", what.c_str(), recovery.size());
       }
@@ -219,7 +217,7 @@ int Files(uint32_t seed, int count) {
     if (i % 3 == 2) {
       panel.Settle(what);
       for (HWND dialog : panel.Dialogs()) {
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kRecoveryButtonId, BN_CLICKED), 0);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_RECOVERY_BUTTON, BN_CLICKED), 0);
       }
       PostProbes(panel, model, random);
     }

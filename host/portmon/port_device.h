@@ -1,5 +1,8 @@
-// What stands at the far end of a port: the printer (an emulated one, a scripted one in tests,
-// or a network printer). The port monitors of host/portmon drive a device through this table.
+// What stands at the far end of a port, as a table of calls: a job's start and end, bytes each
+// way, the device ID. The emulated printer gives one (EmulatedPrinterDevice, host/printer); the
+// scripted port monitor passes a port's calls to one set with ScriptedPortSetDevice in place of
+// its script. The emu: and tcp: port monitors do not use it: they call the emulated printer's
+// functions and the network directly.
 #pragma once
 
 #include <stddef.h>
@@ -11,7 +14,8 @@ struct PortDeviceOps {
   // A job starts (the port monitor's StartDocPort) / ends (its EndDocPort).
   void (*jobStart)(PortDevice* device, uint32_t jobId);
   void (*jobEnd)(PortDevice* device);
-  // Bytes from the host; returns how many the device took (all of them, normally).
+  // Bytes from the host; returns how many the device took: all of them, or fewer (possibly 0)
+  // while it can take no more, as the emulated printer with a full page buffer.
   size_t (*write)(PortDevice* device, const uint8_t* data, size_t count);
   // Reply bytes for the host: copies at most room bytes, returns the count (0: nothing waits).
   size_t (*read)(PortDevice* device, uint8_t* buffer, size_t room);

@@ -166,5 +166,5 @@ const char* PrinterEventKindName(uint32_t kind);
 // One line "  1500 ms  condition  41102 paper-out" (no line end); returns its length.
 size_t FormatPrinterEvent(const PrinterEvent* event, char* out, size_t room);
 
-// The printer as a port device for the port monitors of host/portmon.
+// The printer as a port device (host/portmon/port_device.h), for the scripted port monitor.
 PortDevice* EmulatedPrinterDevice(EmulatedPrinter* printer);

@@ -2,7 +2,15 @@
 # outside every range, malformed status message files, a burst of random codes. It must never
 # crash or hang and must end cleanly on WM_DESTROY. Needs the environment of scripts/wine-env.
 if(TARGET qvlpanel)
-  add_executable(hostile_driver hostile/hostile_driver.cpp)
+  add_executable(hostile_driver
+    hostile/hostile_driver.cpp
+    hostile/hostile_selfcheck.cpp
+    hostile/hostile_names.cpp
+    hostile/hostile_codes.cpp
+    hostile/hostile_files.cpp
+    hostile/hostile_burst.cpp)
+  # The dialogs' control ids.
+  target_include_directories(hostile_driver PRIVATE ${CMAKE_SOURCE_DIR}/display/resources)
   target_link_libraries(hostile_driver PRIVATE qvl_shared user32 advapi32 kernel32)
 
   function(qvl_hostile_test name timeout)

@@ -6,6 +6,7 @@ emulated (or network) printer and checks the timeline.
 
 Needs the environment of scripts/wine-env (QVL_WINE, QVL_SYSDIR, WINEPREFIX). Exit 77: skipped.
 """
+import glob
 import json
 import os
 import signal
@@ -338,10 +339,11 @@ def native_qvlprinter():
     out = os.path.join(os.environ.get("QVL_SPOOL_TEST_DIR", tempfile.gettempdir()),
                        "qvlprinter-native")
     src = os.path.join(ROOT, "host", "printer")
-    sources = [os.path.join(src, f) for f in ("qvlprinter_main.cpp", "emulated_printer.cpp",
-                                               "scenario.cpp", "printer_conditions.cpp")]
+    # Every source of the folder: the server and the whole printer library.
+    sources = sorted(glob.glob(os.path.join(src, "*.cpp")))
+    headers = glob.glob(os.path.join(src, "*.h"))
     if not os.path.exists(out) or any(os.path.getmtime(s) > os.path.getmtime(out)
-                                      for s in sources):
+                                      for s in sources + headers):
         subprocess.run(["c++", "-std=c++17", "-O1", "-o", out] + sources, check=True)
     return out
 

@@ -5,8 +5,8 @@
 
 const PrinterModel PrinterModels[] = {
     // name, device ID, dialect, drum command, spaced, config item, paper, installed, total, largest
-    {"generic", "MFG:Generic;MDL:PageWriter 4;CMD:PJL;", DIALECT_PJL, DRUM_CMD_NONE, false, "MEMORY",
-     "LETTER", 2097152, 1494416, 1494176},
+    {"generic", "MFG:Generic;MDL:PageWriter 4;CMD:PJL;", DIALECT_PJL, DRUM_CMD_NONE, false,
+     "MEMORY", "LETTER", 2097152, 1494416, 1494176},
     // Reports its installed memory less the engine's own 212000 bytes (the monitor adds them).
     {"QV-L3820", "MFG:Zemblaxon;MDL:QV-L3820;CMD:PJL;", DIALECT_PLAIN, DRUM_CMD_LONG, false,
      "INSTALLED", "A4", 3982304, 2621440, 2097152},

@@ -9,5 +9,5 @@
 #include <winspool.h>
 #include <stdint.h>
 #else
-#include "win32_posix.h"
+#include "posix/win32_posix.h"
 #endif

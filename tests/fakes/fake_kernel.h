@@ -1,7 +1,7 @@
 // Steering of the POSIX kernel stand-in: debug output capture and fault injection.
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 // Lines passed to OutputDebugStringA since the last reset (joined, each as given).
 void FakeDebugOutputReset();

@@ -4,7 +4,7 @@
 // and CloseHandle through FakeDisplayLinkCloseHandle). All functions are thread-safe.
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 enum { FAKE_MAPPING_PEEK = 48 };
 

@@ -15,7 +15,6 @@
 #include <set>
 #include <string>
 
-#include "fake_kernel.h"
 #include "win32_posix.h"
 
 // Mapping handles belong to the display link fake; it answers whether it closed one.

@@ -1,4 +1,5 @@
-// Steering of the POSIX kernel stand-in: debug output capture and fault injection.
+// Steering of the POSIX kernel stand-in through its hooks: debug output capture and fault
+// injection (bodies in fake_kernel.cpp).
 #pragma once
 
 #include "win32.h"

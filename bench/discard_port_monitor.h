@@ -4,7 +4,7 @@
 // prefix and runs a status thread over it.
 #pragma once
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 MONITOR* DiscardPortMonitor();
 // Bytes taken by every WritePort so far (all ports).

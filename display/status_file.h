@@ -2,7 +2,7 @@
 // <STAT>, <RCVR>) read afresh for every lookup. Nothing here allocates or caches.
 #pragma once
 
-#include "display_platform.h"
+#include "win32.h"
 
 #define STATUS_TEXT_SIZE 80     // status message with its NUL
 #define RECOVERY_TEXT_SIZE 512  // recovery instructions with their NUL

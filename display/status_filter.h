@@ -3,7 +3,7 @@
 // dialogs. Pure decisions over the program's state; the window code carries them out.
 #pragma once
 
-#include "display_platform.h"
+#include "win32.h"
 #include "status_file.h"
 
 // Codes that stay wanted on screen until the user dismisses them.

@@ -2,7 +2,7 @@
 // block carries its size in a header and 0xDEADBEEF in its last four bytes, checked on free.
 #pragma once
 
-#include "platform.h"
+#include "win32.h"
 
 enum : DWORD { GUARD_TRAILER = 0xDEADBEEF };
 

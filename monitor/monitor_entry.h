@@ -1,7 +1,7 @@
 // The library's entry points.
 #pragma once
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor);
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);

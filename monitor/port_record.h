@@ -2,7 +2,7 @@
 // monitor lock that guards it.
 #pragma once
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 // Bits of PortRecord::flags. Changed from spooler threads and the port's status thread, so
 // always through SetPortFlags/ClearPortFlags (atomic read-modify-write).

@@ -1,7 +1,7 @@
 // The monitor's four timeout settings, read from the registry with defaults written back.
 #pragma once
 
-#include "platform.h"
+#include "win32.h"
 
 extern DWORD ErrorTimeout;      // default 1800000 ms
 extern DWORD AbortTimeout;      // default 60000 ms

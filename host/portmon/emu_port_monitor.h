@@ -8,7 +8,7 @@
 #include <stdint.h>
 
 #include "emulated_printer.h"
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 struct EmuPortOptions {
   const char* deviceId;      // NULL: the model's own

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 #include "port_device.h"
 
 struct ScriptedJob {

@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 struct TcpPortOptions {
   const char* deviceId;       // NULL: ask the printer

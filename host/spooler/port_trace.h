@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 
 struct PortFaults {
   // WritePort calls are numbered from 1: calls shortWriteFrom to shortWriteFrom +

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 #include "spool_options.h"
 
 struct SpoolTarget {

@@ -12,6 +12,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "fake_files.h"
 #include "status_file.h"
 
 namespace {

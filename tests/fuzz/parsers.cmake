@@ -7,4 +7,4 @@ qvl_fuzzer(fuzz_plain_reply
   LIBS qvl_parsers)
 qvl_fuzzer(fuzz_device_id
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_device_id.cpp ${CMAKE_SOURCE_DIR}/monitor/device_id.cpp
-  LIBS qvl_parsers qvl_posix)
+  LIBS qvl_parsers qvl_platform)

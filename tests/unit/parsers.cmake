@@ -13,7 +13,7 @@ qvl_unit_test(device_id_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/parsers/device_id_test.cpp
     ${CMAKE_SOURCE_DIR}/monitor/device_id.cpp
-  LIBS qvl_parsers qvl_posix
+  LIBS qvl_parsers qvl_platform
   LABELS parsers)
 
 if(TARGET qvltool)

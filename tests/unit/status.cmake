@@ -6,5 +6,5 @@ qvl_unit_test(status_tests
     status/apply_status_test.cpp
     status/notify_display_test.cpp
     status/printer_data_test.cpp
-  LIBS qvl_monitor
+  LIBS qvl_monitor qvl_fakes
   LABELS status)

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "monitor_table.h"
+#include "spooler_win95.h"
 #include "scripted_port_monitor.h"
 #include "wine_check.h"
 

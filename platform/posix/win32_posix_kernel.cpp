@@ -1,5 +1,6 @@
 // The kernel part of the Win32 stand-in: critical sections, events (named and unnamed),
-// threads, time, local memory, strings and debug output, over POSIX threads.
+// threads, time, local memory, strings and debug output, over POSIX threads. A program steers
+// it through the hooks of win32_posix_hooks.h.
 #include <errno.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -15,11 +16,8 @@
 #include <set>
 #include <string>
 
-#include "fake_kernel.h"
 #include "win32_posix.h"
-
-// Mapping handles belong to the display link fake; it answers whether it closed one.
-bool FakeDisplayLinkCloseHandle(HANDLE handle) __attribute__((weak));
+#include "win32_posix_hooks.h"
 
 namespace {
 
@@ -40,29 +38,17 @@ std::set<KernelObject*> liveObjects;                // every open kernel object
 std::map<std::string, KernelObject*> namedObjects;  // by name, case-sensitive as on Windows
 
 thread_local DWORD lastError = 0;
-std::atomic<int> failCreateEvent{0}, failCreateThread{0}, failLocalAlloc{0};
 std::atomic<int> runningThreads{0};
-std::atomic<SIZE_T> lastStackSize{0};
-std::atomic<DWORD> scaleNum{1}, scaleDen{1};
 
-std::mutex debugLock;
-std::string debugOutput;
+// The registered hooks (win32_posix_hooks.h), or NULL.
+std::atomic<const Win32PosixHooks*> registeredHooks{nullptr};
 
-std::mutex sysdirLock;
-bool sysdirSet = true;
-std::string sysdir = "C:\\windows\\system32";
-
-bool TakeFault(std::atomic<int>& counter) {
-  int n = counter.load();
-  while (n > 0) {
-    if (counter.compare_exchange_weak(n, n - 1)) return true;
-  }
-  return false;
-}
+const char kSystemDirectory[] = "C:\\windows\\system32";
 
 DWORD Scaled(DWORD ms) {
   if (ms == INFINITE) return ms;
-  return static_cast<DWORD>(static_cast<unsigned long long>(ms) * scaleNum / scaleDen);
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  return hooks && hooks->scaleTime ? hooks->scaleTime(ms) : ms;
 }
 
 KernelObject* NewObject(int kind) {
@@ -105,50 +91,22 @@ void* ThreadMain(void* arg) {
 
 }  // namespace
 
-// ---- steering (fake_kernel.h)
+// ---- hooks (win32_posix_hooks.h)
 
-void FakeDebugOutputReset() {
-  std::lock_guard<std::mutex> guard(debugLock);
-  debugOutput.clear();
-}
-
-const char* FakeDebugOutput() {
-  // Returned pointer stays valid until the next reset or output; tests read it at once.
-  std::lock_guard<std::mutex> guard(debugLock);
-  return debugOutput.c_str();
+void Win32PosixSetHooks(const Win32PosixHooks* hooks) {
+  registeredHooks.store(hooks, std::memory_order_release);
 }
 
-void FakeFailCreateEvent(int n) {
-  failCreateEvent = n;
-}
-void FakeFailCreateThread(int n) {
-  failCreateThread = n;
-}
-void FakeFailLocalAlloc(int n) {
-  failLocalAlloc = n;
+const Win32PosixHooks* Win32PosixGetHooks(void) {
+  return registeredHooks.load(std::memory_order_acquire);
 }
 
-int FakeNamedObjectCount() {
+int Win32PosixNamedObjectCount(void) {
   std::lock_guard<std::mutex> guard(objectsLock);
   return static_cast<int>(namedObjects.size());
 }
 
-SIZE_T FakeLastThreadStackSize() {
-  return lastStackSize;
-}
-
-void FakeSetTimeScale(DWORD num, DWORD den) {
-  scaleNum = num;
-  scaleDen = den ? den : 1;
-}
-
-void FakeSetSystemDirectory(const char* directory) {
-  std::lock_guard<std::mutex> guard(sysdirLock);
-  sysdirSet = directory != nullptr;
-  sysdir = directory ? directory : "";
-}
-
-int FakeRunningThreads() {
+int Win32PosixRunningThreads(void) {
   return runningThreads;
 }
 
@@ -179,7 +137,8 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
 // ---- events
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
-  if (TakeFault(failCreateEvent)) {
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->failCreateEvent && hooks->failCreateEvent(name)) {
     lastError = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
@@ -265,7 +224,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  if (FakeDisplayLinkCloseHandle && FakeDisplayLinkCloseHandle(handle)) return TRUE;
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->closeHandle && hooks->closeHandle(handle)) return TRUE;
   KernelObject* dead = nullptr;
   {
     std::lock_guard<std::mutex> guard(objectsLock);
@@ -310,8 +270,8 @@ BOOL DuplicateHandle(HANDLE, HANDLE source, HANDLE, LPHANDLE target, DWORD, BOOL
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD, LPDWORD threadId) {
-  lastStackSize = stackSize;
-  if (TakeFault(failCreateThread)) {
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->failCreateThread && hooks->failCreateThread(stackSize)) {
     lastError = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
@@ -367,7 +327,8 @@ void SetLastError(DWORD error) {
 // ---- memory
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-  if (TakeFault(failLocalAlloc)) return nullptr;
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->failLocalAlloc && hooks->failLocalAlloc(flags, bytes)) return nullptr;
   void* p = (flags & LMEM_ZEROINIT) ? calloc(1, bytes ? bytes : 1) : malloc(bytes ? bytes : 1);
   return p;
 }
@@ -379,9 +340,10 @@ HLOCAL LocalFree(HLOCAL mem) {
 
 // ---- strings and debug output
 
+// The text goes to the hook, and to standard error when QVL_DEBUG_OUTPUT is set.
 void OutputDebugStringA(LPCSTR text) {
-  std::lock_guard<std::mutex> guard(debugLock);
-  debugOutput += text;
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->debugOutput) hooks->debugOutput(text);
   if (getenv("QVL_DEBUG_OUTPUT")) fputs(text, stderr);
 }
 
@@ -424,10 +386,10 @@ LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max) {
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  std::lock_guard<std::mutex> guard(sysdirLock);
-  if (!sysdirSet) return 0;
-  UINT length = static_cast<UINT>(sysdir.size());
+  const Win32PosixHooks* hooks = Win32PosixGetHooks();
+  if (hooks && hooks->getSystemDirectory) return hooks->getSystemDirectory(buffer, size);
+  UINT length = static_cast<UINT>(sizeof kSystemDirectory - 1);
   if (length + 1 > size) return length + 1;  // too small: the size needed, nothing written
-  memcpy(buffer, sysdir.c_str(), length + 1);
+  memcpy(buffer, kSystemDirectory, length + 1);
   return length;
 }

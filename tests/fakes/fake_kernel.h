@@ -1,7 +1,8 @@
-// Steering of the POSIX kernel stand-in: debug output capture and fault injection.
+// Steering of the POSIX kernel stand-in through its hooks: debug output capture and fault
+// injection (bodies in fake_kernel.cpp).
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 // Lines passed to OutputDebugStringA since the last reset (joined, each as given).
 void FakeDebugOutputReset();

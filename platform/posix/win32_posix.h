@@ -1,7 +1,9 @@
 // The part of the Win32 interface that the monitor and the display program use, for native
 // builds on POSIX systems. Names, types and values are the Windows ones, so the product code
-// reads the same on both sides; the bodies live in win32_posix_*.cpp and in the recording
-// fakes (fake_*.cpp), which tests inspect and steer through posix_fakes.h.
+// reads the same on both sides. The kernel and file functions have their bodies in
+// win32_posix_*.cpp; the registry, the spooler client and the display link (windows, messages,
+// program start, named mappings) have none here: a native program that calls them links its
+// own. Programs steer the stand-in through win32_posix_hooks.h.
 #pragma once
 
 #include <stddef.h>
@@ -186,7 +188,7 @@ LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max);
 LPSTR lstrcatA(LPSTR dst, LPCSTR src);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 
-// Registry (recording fake, fake_registry.cpp).
+// Registry (bodies supplied by the program).
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result);
 LONG RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD size);
@@ -194,14 +196,15 @@ LONG RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYT
                     DWORD size);
 LONG RegCloseKey(HKEY key);
 
-// Spooler client (recording fake, fake_spooler.cpp).
+// Spooler client (bodies supplied by the program).
 BOOL OpenPrinterA(LPSTR printerName, LPHANDLE printer, void* defaults);
 BOOL ClosePrinter(HANDLE printer);
 BOOL SetPrinterA(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
 BOOL GetPrinterA(HANDLE printer, DWORD level, LPBYTE info, DWORD size, LPDWORD needed);
 DWORD SetPrinterDataA(HANDLE printer, LPSTR name, DWORD type, LPBYTE data, DWORD size);
 
-// Display link: windows, messages, program start, named mappings (fake_display_link.cpp).
+// Display link: windows, messages, program start, named mappings (bodies supplied by the
+// program; CloseHandle hands their handles to the closeHandle hook).
 HWND FindWindowA(LPCSTR className, LPCSTR windowName);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 UINT WinExec(LPCSTR commandLine, UINT show);

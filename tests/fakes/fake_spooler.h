@@ -2,7 +2,7 @@
 // GetPrinterA, SetPrinterDataA) for native tests. Every call is appended to one journal.
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 enum FakeSpoolerCallKind {
   SPOOL_OPEN_PRINTER,

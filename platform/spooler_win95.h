@@ -3,7 +3,7 @@
 // OpenPortEx. (Later Windows headers define a different, 14-entry table; this is not it.)
 #pragma once
 
-#include "platform.h"
+#include "win32.h"
 
 struct MONITOR {
   BOOL(WINAPI* pfnEnumPorts)

@@ -1,10 +1,10 @@
 // Recording fake of the display link for native tests: the display program's window
 // (FindWindowA), the messages posted to it (PostMessageA), the program's start (WinExec) and
 // named file mappings (OpenFileMappingA, CreateFileMappingA, MapViewOfFile, UnmapViewOfFile,
-// and CloseHandle through FakeDisplayLinkCloseHandle). All functions are thread-safe.
+// and CloseHandle through the stand-in's closeHandle hook). All functions are thread-safe.
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 enum { FAKE_MAPPING_PEEK = 48 };
 
@@ -59,5 +59,6 @@ bool FakeDisplayReadMapping(const char* name, void* out, int n);
 // holding one handle for it, as another process would).
 void FakeDisplayWriteMapping(const char* name, int size, const void* data, int n);
 
-// Hook of the kernel stand-in's CloseHandle: true when the handle was one of this fake's.
+// The kernel stand-in's closeHandle hook (fake_hooks.cpp): true when the handle was one of this
+// fake's.
 bool FakeDisplayLinkCloseHandle(HANDLE handle);

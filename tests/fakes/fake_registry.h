@@ -1,7 +1,7 @@
 // In-memory fake of the registry below HKEY_LOCAL_MACHINE, for native tests.
 #pragma once
 
-#include "win32_posix.h"
+#include "win32.h"
 
 void FakeRegistryReset();
 // Creates a key (path below HKEY_LOCAL_MACHINE, backslash-separated, case-insensitive).

@@ -12,13 +12,9 @@ typedef int HFILE;
 #define FILE_CURRENT 1
 #define FILE_END 2
 
-// Files by path; the handle is a POSIX file descriptor, or (for a path given to FakeFileSet)
-// a handle to bytes kept in memory.
+// Files by path; the handle is a POSIX file descriptor, or a handle below -1 to a file that
+// the openFile hook serves (win32_posix_hooks.h).
 HFILE _lopen(LPCSTR path, int mode);
 UINT _lread(HFILE file, LPVOID buffer, UINT bytes);
 LONG _llseek(HFILE file, LONG offset, int origin);
 HFILE _lclose(HFILE file);
-
-// Makes _lopen of path read these bytes (copied) instead of the file system; NULL data forgets
-// the path. For fuzzers and benchmarks that would otherwise write a file per input.
-void FakeFileSet(const char* path, const void* data, size_t size);

@@ -5,6 +5,7 @@
 #include "apply_status.h"
 
 #include "notify_display.h"
+#include "printer_data.h"
 
 namespace {
 
@@ -36,9 +37,6 @@ static_assert(sizeof(StatusCodeTable) / sizeof(StatusCodeTable[0]) == 14,
 
 // A QV-L3820 reports its installed memory short by this much.
 const DWORD MODEL_3820_MEMORY_EXTRA = 212000;
-
-const char AvailableMemoryName[] = "Available Memory";
-const char InstalledMemoryName[] = "Installed Memory";
 
 bool IsFamilyPrinter(const PortRecord* port) {
   return HasPortFlags(port, PF_FAMILY_MODEL | PF_FAMILY_MAKER);
@@ -76,12 +74,12 @@ DWORD StatusAfterCode(DWORD status, DWORD code) {
 
 // The memory sizes are also read by GetPrinterDataFromPort on a spooler thread.
 void StoreMemory(DWORD* field, DWORD value) {
-  __atomic_store_n(field, value, __ATOMIC_SEQ_CST);
+  StoreShared(field, value);
 }
 
 // The spooler's prototype takes the value name as LPSTR; it only reads it.
 void SetMemoryData(PortRecord* port, LPCSTR name, DWORD value) {
-  SetPrinterDataA(LoadHandle(&port->hPrinter), const_cast<LPSTR>(name), REG_DWORD,
+  SetPrinterDataA(LoadShared(&port->hPrinter), const_cast<LPSTR>(name), REG_DWORD,
                   reinterpret_cast<LPBYTE>(&value), sizeof value);
 }
 
@@ -95,14 +93,14 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
     switch (id) {
       case TOK_MEM_TOTAL:
         StoreMemory(&port->availableMemory, value);
-        SetMemoryData(port, AvailableMemoryName, value);
+        SetMemoryData(port, AVAILABLE_MEMORY_VALUE, value);
         break;
       case TOK_MEM_INSTALLED:
       case TOK_CONFIG_MEMORY:
       case TOK_CONFIG_MEMORY_SPACED:
         if (HasPortFlags(port, PF_MODEL_3820)) value += MODEL_3820_MEMORY_EXTRA;
         StoreMemory(&port->installedMemory, value);
-        SetMemoryData(port, InstalledMemoryName, value);
+        SetMemoryData(port, INSTALLED_MEMORY_VALUE, value);
         break;
       case TOK_INFO_CODE:
       case TOK_DEVICE_CODE:
@@ -124,9 +122,9 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
       case TOK_JOB_ID:
         // The printer has finished the port's current job: the status thread may end the
         // deferred job and stop, unless another job has opened meanwhile.
-        if (value == __atomic_load_n(&port->jobId, __ATOMIC_RELAXED)) {
+        if (value == LoadShared(&port->jobId)) {
           ClearPortFlags(port, PF_THREAD_RUN);
-          HANDLE wake = LoadHandle(&port->hWakeEvent);
+          HANDLE wake = LoadShared(&port->hWakeEvent);
           if (wake) SetEvent(wake);
         }
         break;
@@ -135,7 +133,7 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
     }
   }
   if (port->printerStatus != statusBefore) {
-    SetPrinterA(LoadHandle(&port->hPrinter), 0,
+    SetPrinterA(LoadShared(&port->hPrinter), 0,
                 reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(port->printerStatus)),
                 PRINTER_CONTROL_SET_STATUS);
   }

@@ -4,11 +4,9 @@
 
 #include "text_ops.h"
 
-volatile DWORD ModelNumber = 0;
+DWORD IdentifiedModelNumber = 0;
 
 namespace {
-
-const DWORD kModelFlags = PF_MODEL_3820 | PF_MODEL_3470 | PF_FAMILY_MODEL;
 
 // A key (up to and including its colon) equals the literal exactly.
 template <size_t N>
@@ -23,25 +21,29 @@ bool BeginsWith(const char* value, const char (&literal)[N]) {
   return CompareBytes(value, literal, N - 1) == 0;
 }
 
-void ReadModel(PortRecord* port, const char* value) {
-  ClearPortFlags(port, kModelFlags);
+// A model field: it decides the model flags afresh, and a QV-L model gives the model number.
+void ReadModel(DeviceIdFields* fields, const char* value) {
+  fields->modelSeen = true;
+  fields->modelFlags = 0;
   if (BeginsWith(value, "QV-L3820")) {
-    SetPortFlags(port, PF_MODEL_3820 | PF_FAMILY_MODEL);
-    __atomic_store_n(&ModelNumber, 3820, __ATOMIC_RELAXED);
+    fields->modelFlags = PF_MODEL_3820 | PF_FAMILY_MODEL;
+    fields->modelNumber = 3820;
   } else if (BeginsWith(value, "QV-L3470")) {
-    SetPortFlags(port, PF_MODEL_3470 | PF_FAMILY_MODEL);
-    __atomic_store_n(&ModelNumber, 3470, __ATOMIC_RELAXED);
+    fields->modelFlags = PF_MODEL_3470 | PF_FAMILY_MODEL;
+    fields->modelNumber = 3470;
   } else if (BeginsWith(value, "QV-L")) {
-    SetPortFlags(port, PF_FAMILY_MODEL);
-    __atomic_store_n(&ModelNumber, ReadDecimalCapped(value + 4), __ATOMIC_RELAXED);
+    fields->modelFlags = PF_FAMILY_MODEL;
+    fields->modelNumber = ReadDecimalCapped(value + 4);
+  } else {
+    return;  // any other model keeps the number of the last family printer seen
   }
-  // Any other model keeps the number of the last family printer seen.
+  fields->modelNumberSeen = true;
 }
 
 }  // namespace
 
-DWORD ParseDeviceId(PortRecord* port, char* text) {
-  DWORD result = 0;
+DeviceIdFields ReadDeviceIdFields(char* text) {
+  DeviceIdFields fields = {};
   char* p = text;
   while (*p != '\0') {
     // The key runs to the next colon, across any ";" on the way: a field without a colon so
@@ -52,11 +54,10 @@ DWORD ParseDeviceId(PortRecord* port, char* text) {
     char* value = p + keyLength;
     if (*p == 'M') {
       if (KeyIs(p, keyLength, "MODEL:") || KeyIs(p, keyLength, "MDL:")) {
-        result = 1;
-        ReadModel(port, value);
+        ReadModel(&fields, value);
       } else if ((KeyIs(p, keyLength, "MANUFACTURER:") || KeyIs(p, keyLength, "MFG:")) &&
                  BeginsWith(value, "Zemblaxon")) {
-        SetPortFlags(port, PF_FAMILY_MAKER);
+        fields.maker = true;
       }
     }
     char* end = const_cast<char*>(FindChar(value, ';'));
@@ -64,5 +65,22 @@ DWORD ParseDeviceId(PortRecord* port, char* text) {
     *end = '\0';
     p = end + 1;
   }
-  return result;
+  return fields;
+}
+
+DWORD FlagsAfterDeviceId(DWORD flags, const DeviceIdFields& fields) {
+  if (fields.modelSeen) flags = (flags & ~DEVICE_ID_MODEL_FLAGS) | fields.modelFlags;
+  if (fields.maker) flags |= PF_FAMILY_MAKER;
+  return flags;
+}
+
+DWORD ParseDeviceId(PortRecord* port, char* text) {
+  const DeviceIdFields fields = ReadDeviceIdFields(text);
+  if (fields.modelSeen) {
+    ClearPortFlags(port, DEVICE_ID_MODEL_FLAGS & ~fields.modelFlags);
+    SetPortFlags(port, fields.modelFlags);
+  }
+  if (fields.maker) SetPortFlags(port, PF_FAMILY_MAKER);
+  if (fields.modelNumberSeen) StoreShared(&IdentifiedModelNumber, fields.modelNumber);
+  return fields.modelSeen ? 1 : 0;
 }

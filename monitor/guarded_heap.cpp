@@ -2,8 +2,7 @@
 #include "guarded_heap.h"
 
 #include <stdarg.h>
-
-DWORD DebugLevel = 0;
+#include <string.h>
 
 DWORD GuardedBlockSize(DWORD n) {
   return (n + 8 + 3) & ~3u;
@@ -13,12 +12,12 @@ void* GuardedAlloc(DWORD n) {
   DWORD total = GuardedBlockSize(n);
   BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, total));
   if (!block) {
-    if (DebugLevel <= 4) DebugPrint("qvllink: Heap Allocation failed for %d bytes\n", total);
+    DebugPrint("qvllink: Heap Allocation failed for %d bytes\n", total);
     return NULL;
   }
   DWORD trailer = GUARD_TRAILER;
-  CopyMemoryBytes(block, &n, 4);
-  CopyMemoryBytes(block + total - 4, &trailer, 4);
+  memcpy(block, &n, 4);
+  memcpy(block + total - 4, &trailer, 4);
   return block + 4;
 }
 
@@ -26,9 +25,9 @@ BOOL GuardedFree(void* p, DWORD n) {
   BYTE* block = static_cast<BYTE*>(p) - 4;
   DWORD total = GuardedBlockSize(n);
   DWORD header = 0, trailer = 0;
-  CopyMemoryBytes(&header, block, 4);
-  CopyMemoryBytes(&trailer, block + total - 4, 4);
-  if ((header != n || trailer != GUARD_TRAILER) && DebugLevel <= 4) {
+  memcpy(&header, block, 4);
+  memcpy(&trailer, block + total - 4, 4);
+  if (header != n || trailer != GUARD_TRAILER) {
     DebugPrint("Corrupt Memory in qvllink: %0lx\n",
                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(block)));
   }

@@ -13,7 +13,7 @@ HINSTANCE MonitorInstance = NULL;
 extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor) {
   // The spooler calls this once; a second call must not initialise a lock that may be in use.
   static LONG initialised = 0;
-  if (__atomic_exchange_n(&initialised, 1, __ATOMIC_SEQ_CST) == 0) InitializeMonitorLock();
+  if (ExchangeShared(&initialised, 1) == 0) InitializeMonitorLock();
   if (registryRoot && registryRoot[0] && !RegistryRoot) RegistryRoot = DupString(registryRoot);
 
   static const MONITOR kOperations = {

@@ -6,7 +6,7 @@
 #include "display_link.h"
 #include "identify.h"
 
-volatile DWORD LastRepeatCode = 0;
+DWORD LastRepeatCode = 0;
 
 namespace {
 
@@ -69,7 +69,7 @@ HANDLE SharedNameMapping = NULL;
 // Opens or creates the mapping once. Status threads of several ports may get here together:
 // the first to store its handle wins, the others close theirs (all name the same block).
 HANDLE AcquireSharedNameMapping() {
-  HANDLE mapping = __atomic_load_n(&SharedNameMapping, __ATOMIC_SEQ_CST);
+  HANDLE mapping = LoadShared(&SharedNameMapping);
   if (mapping) return mapping;
   mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, SHARED_PRINTER_NAME_MAPPING);
   if (!mapping) {
@@ -77,11 +77,9 @@ HANDLE AcquireSharedNameMapping() {
                                  SHARED_PRINTER_NAME_SIZE, SHARED_PRINTER_NAME_MAPPING);
   }
   if (!mapping) return NULL;
-  HANDLE expected = NULL;
-  if (!__atomic_compare_exchange_n(&SharedNameMapping, &expected, mapping, false, __ATOMIC_SEQ_CST,
-                                   __ATOMIC_SEQ_CST)) {
+  if (!CompareExchangeShared(&SharedNameMapping, NULL, mapping)) {
     CloseHandle(mapping);
-    return expected;
+    return LoadShared(&SharedNameMapping);
   }
   return mapping;
 }
@@ -137,19 +135,17 @@ DWORD PublishPrinterName(PortRecord* port) {
   if (!mapping) return 0;
   LPVOID view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
   if (!view) return 0;
-  WritePrinterName(static_cast<char*>(view), LoadHandle(&port->hPrinter));
+  WritePrinterName(static_cast<char*>(view), LoadShared(&port->hPrinter));
   UnmapViewOfFile(view);
   return 1;
 }
 
 bool ForgetDisplayedPort(PortRecord* port) {
-  PortRecord* expected = port;
-  return __atomic_compare_exchange_n(&DisplayedPort, &expected, static_cast<PortRecord*>(NULL),
-                                     false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return CompareExchangeShared(&DisplayedPort, port, NULL);
 }
 
 void ReleaseSharedPrinterName() {
-  HANDLE mapping = __atomic_exchange_n(&SharedNameMapping, HANDLE(NULL), __ATOMIC_SEQ_CST);
+  HANDLE mapping = ExchangeShared(&SharedNameMapping, NULL);
   if (mapping) CloseHandle(mapping);
 }
 
@@ -160,14 +156,13 @@ void NotifyDisplay(PortRecord* port, DWORD code) {
   if (window) {
     // One exchange both tests and records the repeat, so two ports reporting the same code at
     // once post it once.
-    const bool repeat =
-        IsRepeatCode(code) && __atomic_exchange_n(&LastRepeatCode, code, __ATOMIC_SEQ_CST) == code;
+    const bool repeat = IsRepeatCode(code) && ExchangeShared(&LastRepeatCode, code) == code;
     if (!repeat) {
       PublishPrinterName(port);
-      __atomic_store_n(&DisplayedPort, port, __ATOMIC_SEQ_CST);
+      StoreShared(&DisplayedPort, port);
       PostMessageA(window, DLM_STATUS_CODE, static_cast<WPARAM>(code),
-                   static_cast<LPARAM>(__atomic_load_n(&ModelNumber, __ATOMIC_SEQ_CST)));
+                   static_cast<LPARAM>(LoadShared(&IdentifiedModelNumber)));
     }
   }
-  if (code == CODE_RESET_REPEAT) __atomic_store_n(&LastRepeatCode, DWORD(0), __ATOMIC_SEQ_CST);
+  if (code == CODE_RESET_REPEAT) StoreShared(&LastRepeatCode, 0);
 }

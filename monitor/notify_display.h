@@ -4,7 +4,7 @@
 #include "port_record.h"
 
 // Last of 40556, 40558, 40559 posted (0: none); shared by all ports.
-extern volatile DWORD LastRepeatCode;
+extern DWORD LastRepeatCode;
 
 void NotifyDisplay(PortRecord* port, DWORD code);
 void EnsureDisplayProgram();

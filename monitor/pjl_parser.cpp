@@ -49,7 +49,7 @@ enum KeywordAction : uint8_t {
   KA_NUMBER_LITERAL = 6,  // literal: number under base + row, then the literal
   KA_CONST = 7,           // value: store it under the current id
   KA_BOOL_LITERAL = 8,    // literal: TRUE/FALSE under base + row, then the literal
-  KA_TEXT_LINE = 9,       // (unused): position of the text under base + row, skip the line
+  KA_TEXT_LINE = 9,       // position of the text under base + row, skip the line
   KA_COUNT = 10
 };
 
@@ -85,15 +85,17 @@ constexpr KeywordEntry EndRow() {
 }
 
 // ---- The keyword tree, leaves first. Row order decides ties: the first prefix that fits wins.
+// The actions that number tokens by row store under the level's baseId plus the row's index:
+// the checks after the tree tie each such row to the token id its comment names.
 
-const KeywordEntry BooleanRows[] = {
+constexpr KeywordEntry BooleanRows[] = {
     Row("FALSE", 0, Value(0)),  // 0: stored as 0
     Row("TRUE", 0, Value(0)),   // 1: stored as 1
     EndRow(),
 };
 
 // Paper names of an INQUIRE INTRAYnSIZE answer, valued as Windows DMPAPER_ codes.
-const KeywordEntry PaperRows[] = {
+constexpr KeywordEntry PaperRows[] = {
     Row("LETTER", KA_CONST_LINE, Value(1)),     // DMPAPER_LETTER
     Row("LEGAL", KA_CONST_LINE, Value(5)),      // DMPAPER_LEGAL
     Row("A4", KA_CONST_LINE, Value(9)),         // DMPAPER_A4
@@ -105,69 +107,98 @@ const KeywordEntry PaperRows[] = {
     Row("B5", KA_CONST_LINE, Value(34)),        // DMPAPER_ENV_B5
     EndRow(),
 };
-const KeywordLevel PaperLevel = {false, FB_SKIP_REPLY, 0, PaperRows};
+constexpr KeywordLevel PaperLevel = {false, FB_SKIP_REPLY, 0, PaperRows};
 
-const KeywordEntry InquireRows[] = {
+constexpr KeywordEntry InquireRows[] = {
     Row("INTRAY1SIZE\r\n", KA_ID_DESCEND, Level(&PaperLevel)),  // TOK_TRAY1_SIZE
     Row("INTRAY2SIZE\r\n", KA_ID_DESCEND, Level(&PaperLevel)),  // TOK_TRAY2_SIZE
     Row("INTRAY3SIZE\r\n", KA_ID_DESCEND, Level(&PaperLevel)),  // TOK_TRAY3_SIZE
     Row("INTRAY4SIZE\r\n", KA_ID_DESCEND, Level(&PaperLevel)),  // TOK_TRAY4_SIZE
     EndRow(),
 };
-const KeywordLevel InquireLevel = {false, FB_SKIP_REPLY, TOK_TRAY1_SIZE, InquireRows};
+constexpr KeywordLevel InquireLevel = {false, FB_SKIP_REPLY, TOK_TRAY1_SIZE, InquireRows};
 
-const KeywordEntry ConfigRows[] = {
+constexpr KeywordEntry ConfigRows[] = {
     Row("MEMORY=", KA_NUMBER_LITERAL, Literal("\r\n")),    // TOK_CONFIG_MEMORY
     Row("MEMORY = ", KA_NUMBER_LITERAL, Literal("\r\n")),  // TOK_CONFIG_MEMORY_SPACED
     EndRow(),
 };
-const KeywordLevel ConfigLevel = {true, FB_SKIP_LINES, TOK_CONFIG_MEMORY, ConfigRows};
+constexpr KeywordLevel ConfigLevel = {true, FB_SKIP_LINES, TOK_CONFIG_MEMORY, ConfigRows};
 
-const KeywordEntry InfoRows[] = {
+constexpr KeywordEntry InfoRows[] = {
     Row("MEMORY\r\n", KA_MEMORY, Value(0)),              // TOK_MEM_TOTAL, TOK_MEM_LARGEST
     Row("STATUS\r\n", KA_STATUS, Value(0)),              // TOK_INFO_CODE, TOK_INFO_ONLINE
     Row("CONFIG\r\n", KA_DESCEND, Level(&ConfigLevel)),  // entries, one or more lines each
     EndRow(),
 };
-const KeywordLevel InfoLevel = {false, FB_SKIP_REPLY, 0, InfoRows};
+constexpr KeywordLevel InfoLevel = {false, FB_SKIP_REPLY, 0, InfoRows};
 
-const KeywordEntry EchoRows[] = {
+constexpr KeywordEntry EchoRows[] = {
     Row("MSSYNC", KA_NUMBER, Value(TOK_ECHO_SYNC)),  // our own ECHO, answered with its number
     EndRow(),
 };
-const KeywordLevel EchoLevel = {true, FB_SKIP_REPLY, 0, EchoRows};
+constexpr KeywordLevel EchoLevel = {true, FB_SKIP_REPLY, 0, EchoRows};
 
-const KeywordEntry JobRows[] = {
+constexpr KeywordEntry JobRows[] = {
     Row("END\r\n", KA_CONST, Value(0)),                          // TOK_JOB_END, 0
     Row("NAME=\"MSJOB ", KA_NUMBER_LITERAL, Literal("\"\r\n")),  // TOK_JOB_ID
     EndRow(),
 };
-const KeywordLevel JobLevel = {true, FB_SKIP_REPLY, TOK_JOB_END, JobRows};
+constexpr KeywordLevel JobLevel = {true, FB_SKIP_REPLY, TOK_JOB_END, JobRows};
 
-const KeywordEntry DeviceRows[] = {
+constexpr KeywordEntry DeviceRows[] = {
     Row("CODE=", KA_NUMBER_LITERAL, Literal("\r\n")),  // TOK_DEVICE_CODE
     Row("DISPLAY=", KA_TEXT_LINE, Literal("\r\n")),    // TOK_DEVICE_DISPLAY
     Row("ONLINE=", KA_BOOL_LITERAL, Literal("\r\n")),  // TOK_DEVICE_ONLINE
     EndRow(),
 };
-const KeywordLevel DeviceLevel = {true, FB_SKIP_REPLY, TOK_DEVICE_CODE, DeviceRows};
+constexpr KeywordLevel DeviceLevel = {true, FB_SKIP_REPLY, TOK_DEVICE_CODE, DeviceRows};
 
-const KeywordEntry UstatusRows[] = {
+constexpr KeywordEntry UstatusRows[] = {
     // Row 1 makes 0x60001 current, which no row of DeviceLevel stores under.
     Row("JOB\r\n", KA_ID_DESCEND, Level(&JobLevel)),        // TOK_JOB_END
     Row("DEVICE\r\n", KA_ID_DESCEND, Level(&DeviceLevel)),  // (0x60001)
     EndRow(),
 };
-const KeywordLevel UstatusLevel = {true, FB_SKIP_REPLY, TOK_JOB_END, UstatusRows};
+constexpr KeywordLevel UstatusLevel = {true, FB_SKIP_REPLY, TOK_JOB_END, UstatusRows};
 
-const KeywordEntry RootRows[] = {
+constexpr KeywordEntry RootRows[] = {
     Row("INFO", KA_DESCEND, Level(&InfoLevel)),
     Row("ECHO", KA_DESCEND, Level(&EchoLevel)),
     Row("INQUIRE", KA_DESCEND, Level(&InquireLevel)),
     Row("USTATUS", KA_DESCEND, Level(&UstatusLevel)),
     EndRow(),
 };
-const KeywordLevel RootLevel = {false, FB_SKIP_REPLY, 0, RootRows};
+constexpr KeywordLevel RootLevel = {false, FB_SKIP_REPLY, 0, RootRows};
+
+// The row of level whose keyword is text stores its token under id.
+constexpr bool SameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+constexpr bool RowStoresUnder(const KeywordLevel& level, const char* text, uint32_t id) {
+  for (uint32_t i = 0; level.keywords[i].text != NULL; ++i) {
+    if (SameText(level.keywords[i].text, text)) return level.baseId + i == id;
+  }
+  return false;
+}
+static_assert(RowStoresUnder(InquireLevel, "INTRAY1SIZE\r\n", TOK_TRAY1_SIZE) &&
+                  RowStoresUnder(InquireLevel, "INTRAY2SIZE\r\n", TOK_TRAY2_SIZE) &&
+                  RowStoresUnder(InquireLevel, "INTRAY3SIZE\r\n", TOK_TRAY3_SIZE) &&
+                  RowStoresUnder(InquireLevel, "INTRAY4SIZE\r\n", TOK_TRAY4_SIZE),
+              "INQUIRE rows in tray order");
+static_assert(RowStoresUnder(ConfigLevel, "MEMORY=", TOK_CONFIG_MEMORY) &&
+                  RowStoresUnder(ConfigLevel, "MEMORY = ", TOK_CONFIG_MEMORY_SPACED),
+              "INFO CONFIG rows");
+static_assert(RowStoresUnder(JobLevel, "NAME=\"MSJOB ", TOK_JOB_ID), "USTATUS JOB rows");
+static_assert(RowStoresUnder(DeviceLevel, "CODE=", TOK_DEVICE_CODE) &&
+                  RowStoresUnder(DeviceLevel, "DISPLAY=", TOK_DEVICE_DISPLAY) &&
+                  RowStoresUnder(DeviceLevel, "ONLINE=", TOK_DEVICE_ONLINE),
+              "USTATUS DEVICE rows");
+static_assert(RowStoresUnder(UstatusLevel, "JOB\r\n", TOK_JOB_END), "USTATUS rows");
 
 // ---- The working record of one call.
 
@@ -179,14 +210,14 @@ struct ParseContext {
   StatusToken* output;        // next free token
   uint32_t currentId;         // id of the next token stored
   uint32_t matchedIndex;      // row of the last MatchKeyword hit in its table
-  uint32_t state;             // PARSE_RUNNING until the reply is decided
+  ParseResult state;          // PARSE_RUNNING until the reply is decided
   const KeywordLevel* level;  // level being parsed
   const KeywordEntry* table;  // table MatchKeyword searches
 };
 
 // ---- Primitives. Each returns true on success; a failure has set the state.
 
-bool Fail(ParseContext* ctx, uint32_t state) {
+bool Fail(ParseContext* ctx, ParseResult state) {
   ctx->state = state;
   return false;
 }
@@ -464,8 +495,8 @@ static_assert(sizeof(InquireRows) / sizeof(InquireRows[0]) == 4 + 1, "four trays
 
 }  // namespace
 
-uint32_t ParsePjlReply(const char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                       const char** stop) {
+ParseResult ParsePjlReply(const char* text, uint32_t maxTokens, StatusToken* tokens,
+                          uint32_t* count, const char** stop) {
   ParseContext ctx;
   ctx.text = text;
   ctx.cursor = text;

@@ -33,13 +33,17 @@ const uint32_t MIN_PLAIN_MEMORY = 327680;  // 0x50000
 // Memory items, tried in this order; the first needle found decides, whatever its value.
 struct MemoryNeedle {
   const char* text;
-  uint32_t length;
+  uint32_t length;  // of text, without its NUL
   uint32_t id;
 };
+template <size_t N>
+constexpr MemoryNeedle Needle(const char (&text)[N], uint32_t id) {
+  return MemoryNeedle{text, static_cast<uint32_t>(N - 1), id};
+}
 const MemoryNeedle MemoryNeedles[] = {
-    {"TOTAL = ", 8, TOK_MEM_TOTAL},          {"TOTAL=", 6, TOK_MEM_TOTAL},
-    {"INSTALLED = ", 12, TOK_MEM_INSTALLED}, {"INSTALLED=", 10, TOK_MEM_INSTALLED},
-    {"MEMORY = ", 9, TOK_CONFIG_MEMORY},     {"MEMORY=", 7, TOK_CONFIG_MEMORY},
+    Needle("TOTAL = ", TOK_MEM_TOTAL),         Needle("TOTAL=", TOK_MEM_TOTAL),
+    Needle("INSTALLED = ", TOK_MEM_INSTALLED), Needle("INSTALLED=", TOK_MEM_INSTALLED),
+    Needle("MEMORY = ", TOK_CONFIG_MEMORY),    Needle("MEMORY=", TOK_CONFIG_MEMORY),
 };
 
 // A status code of five digits after "CODE=" or, failing that, "CODE = ".
@@ -89,8 +93,8 @@ bool ParseItem(const char* reply, StatusToken* token) {
 
 }  // namespace
 
-uint32_t ParsePlainReply(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                         char** stop) {
+ParseResult ParsePlainReply(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
+                            char** stop) {
   uint32_t stored = 0;
   char* tokenEnd = NULL;  // just past the form feed of the last reply that gave a token
   char* runEnd = NULL;    // just past the form feed of the last complete reply read
@@ -118,7 +122,7 @@ uint32_t ParsePlainReply(char* text, uint32_t maxTokens, StatusToken* tokens, ui
     if (*reply == '\0') break;
   }
 
-  uint32_t result;
+  ParseResult result;
   char* end;
   if (tokenEnd != NULL) {
     result = PARSE_DONE;

@@ -24,7 +24,7 @@ inline PortRecord* Record(HANDLE port) {
 }
 
 void WakeStatusThread(PortRecord* record) {
-  HANDLE wake = LoadHandle(&record->hWakeEvent);
+  HANDLE wake = LoadShared(&record->hWakeEvent);
   if (wake) SetEvent(wake);
 }
 
@@ -33,9 +33,8 @@ void WakeStatusThread(PortRecord* record) {
 // Ends the lower job if it is open. The flag is cleared first, so no one ends it twice. A reply
 // the status thread keeps unfinished from this job is not glued to the next one's.
 void EndLowerJob(PortRecord* record) {
-  if (__atomic_fetch_and(&record->flags, ~static_cast<DWORD>(PF_JOB_OPEN), __ATOMIC_SEQ_CST) &
-      PF_JOB_OPEN) {
-    __atomic_fetch_add(&record->lowerJobSerial, 1u, __ATOMIC_SEQ_CST);
+  if (TestAndClearPortFlags(record, PF_JOB_OPEN) & PF_JOB_OPEN) {
+    IncrementShared(&record->lowerJobSerial);
     record->portMonitor.pfnEndDocPort(record->hPort);
   }
 }
@@ -46,7 +45,7 @@ namespace {
 void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
   HANDLE printer = NULL;
   OpenPrinterA(printerName, &printer, NULL);
-  StoreHandle(&record->hPrinter, printer);
+  StoreShared(&record->hPrinter, printer);
 }
 
 // Writes text[*sent, end) straight to the port monitor, in as many writes as the port takes,
@@ -131,8 +130,7 @@ BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITO
 
 BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   PortRecord* record = Record(port);
-  if (__atomic_fetch_or(&record->flags, static_cast<DWORD>(PF_IN_JOB), __ATOMIC_SEQ_CST) &
-      PF_IN_JOB) {
+  if (TestAndSetPortFlags(record, PF_IN_JOB) & PF_IN_JOB) {
     SetLastError(ERROR_BUSY);
     return FALSE;
   }
@@ -146,7 +144,7 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     // The previous job was left open for the printer's replies: end it now, and give a read
     // of replies under way on it a moment to finish.
     EndLowerJob(record);
-    HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+    HANDLE readDone = LoadShared(&record->hReadDoneEvent);
     if (readDone) WaitForSingleObject(readDone, kReadDoneWaitMs);
   }
 
@@ -159,12 +157,12 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     EnterMonitorLock();
     FreeString(record->printerName);
     record->printerName = DupString(printerName);
-    HANDLE old = LoadHandle(&record->hPrinter);
-    StoreHandle(&record->hPrinter, NULL);
+    HANDLE old = LoadShared(&record->hPrinter);
+    StoreShared(&record->hPrinter, NULL);
     if (old) ClosePrinter(old);
     OpenPrinterOnPort(record, printerName);
     LeaveMonitorLock();
-  } else if (!LoadHandle(&record->hPrinter)) {
+  } else if (!LoadShared(&record->hPrinter)) {
     OpenPrinterOnPort(record, printerName);
   }
 
@@ -203,8 +201,8 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
   }
 
   ClearPortFlags(record, PF_USTATUS_ON);
-  __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
-  __atomic_store_n(&record->jobId, jobId, __ATOMIC_RELAXED);
+  StoreShared(&record->noReplyTick, 0);
+  StoreShared(&record->jobId, jobId);
   return TRUE;
 }
 
@@ -228,7 +226,7 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
   BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.
   if (HasPortFlags(record, PF_USTATUS_ON) &&
-      (*written == 0 || __atomic_load_n(&record->printerStatus, __ATOMIC_RELAXED) != 0)) {
+      (*written == 0 || LoadShared(&record->printerStatus) != 0)) {
     WakeStatusThread(record);
   }
   return result;
@@ -291,8 +289,8 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   PortRecord* record = Record(port);
   EnterMonitorLock();
   if (!HasPortFlags(record, PF_USTATUS_ON)) {
-    HANDLE printer = LoadHandle(&record->hPrinter);
-    StoreHandle(&record->hPrinter, NULL);
+    HANDLE printer = LoadShared(&record->hPrinter);
+    StoreShared(&record->hPrinter, NULL);
     if (printer) ClosePrinter(printer);
     EndLowerJob(record);
   }
@@ -322,7 +320,7 @@ BOOL WINAPI ClosePort(HANDLE port) {
     WakeStatusThread(record);
     LeaveMonitorLock();
     // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
-    while (LoadHandle(&record->hWakeEvent)) Sleep(kClosePollMs);
+    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
   }
   EndLowerJob(record);
   record->portMonitor.pfnClosePort(record->hPort);

@@ -2,10 +2,11 @@
 // monitor lock that guards it.
 #pragma once
 
+#include "shared_fields.h"
 #include "spooler_win95.h"
 
 // Bits of PortRecord::flags. Changed from spooler threads and the port's status thread, so
-// always through SetPortFlags/ClearPortFlags (atomic read-modify-write).
+// always through the port flag helpers below (atomic read-modify-write).
 enum : DWORD {
   PF_IN_JOB = 0x1,           // a spooler job is between StartDocPort and EndDocPort
   PF_THREAD_RUN = 0x2,       // the status thread is to keep running
@@ -30,7 +31,7 @@ struct PortRecord {
   DWORD size;             // bytes allocated: fixed fields plus port name and NUL
   PortRecord* next;       // next record of the port list
   char* portName;         // points at portNameText
-  volatile DWORD flags;   // PF_ bits
+  DWORD flags;            // PF_ bits
   char* printerName;      // guarded copy of the last printer name given, or NULL
   DWORD jobId;            // spooler job id of the last successful StartDocPort
   HANDLE hPort;           // the port monitor's handle
@@ -61,31 +62,30 @@ struct PortRecord {
   char portNameText[1];  // the port name, NUL-terminated; the record grows with it
 };
 
-// Atomic flag changes: a spooler thread and the status thread never undo each other's bits.
+// Flag changes as one atomic step each: a spooler thread and the status thread never undo each
+// other's bits. The Test forms return the flags as they were before the change.
 inline void SetPortFlags(PortRecord* record, DWORD bits) {
-  __atomic_fetch_or(&record->flags, bits, __ATOMIC_SEQ_CST);
+  TestAndSetBits(&record->flags, bits);
 }
 inline void ClearPortFlags(PortRecord* record, DWORD bits) {
-  __atomic_fetch_and(&record->flags, ~bits, __ATOMIC_SEQ_CST);
+  TestAndClearBits(&record->flags, bits);
+}
+inline DWORD TestAndSetPortFlags(PortRecord* record, DWORD bits) {
+  return TestAndSetBits(&record->flags, bits);
+}
+inline DWORD TestAndClearPortFlags(PortRecord* record, DWORD bits) {
+  return TestAndClearBits(&record->flags, bits);
 }
 inline DWORD PortFlags(const PortRecord* record) {
-  return __atomic_load_n(&record->flags, __ATOMIC_SEQ_CST);
+  return LoadShared(&record->flags);
 }
 inline bool HasPortFlags(const PortRecord* record, DWORD bits) {
   return (PortFlags(record) & bits) != 0;
 }
 
-// Handles written by one thread and read by another (ClosePort polls hWakeEvent).
-inline HANDLE LoadHandle(HANDLE const* field) {
-  return __atomic_load_n(field, __ATOMIC_SEQ_CST);
-}
-inline void StoreHandle(HANDLE* field, HANDLE value) {
-  __atomic_store_n(field, value, __ATOMIC_SEQ_CST);
-}
-
 // printerStatus is written only by the port's status thread and read by WritePort.
 inline void StorePrinterStatus(PortRecord* record, DWORD status) {
-  __atomic_store_n(&record->printerStatus, status, __ATOMIC_RELAXED);
+  StoreShared(&record->printerStatus, status);
 }
 
 void EnterMonitorLock();

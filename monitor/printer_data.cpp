@@ -19,30 +19,17 @@ const char MemoryRequestMemory[] =
     "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO MEMORY\r\n\x1b%-12345X";
 const char MemoryRequestPlain[] =
     "\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n\x1b%-12345X";
-// The memory request followed by a printer reset (ESC E). No query sends it: a QV-L3470 is
-// turned away before a request is chosen (see ChooseMemoryRequest).
-const char MemoryRequestWithReset[] =
-    "\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO MEMORY\r\n\x1b%-12345X\x1b"
-    "E";
 
 static_assert(sizeof MemoryRequestConfigAndMemory - 1 == 84, "request 1 is 84 bytes");
 static_assert(sizeof MemoryRequestMemory - 1 == 66, "request 2 is 66 bytes");
 static_assert(sizeof MemoryRequestPlain - 1 == 54, "request 3 is 54 bytes");
-static_assert(sizeof MemoryRequestWithReset - 1 == 68, "request 4 is 68 bytes");
 
 // Indexed by MemoryRequest; ends with NULL.
-enum MemoryRequest {
-  REQUEST_CONFIG_AND_MEMORY,
-  REQUEST_MEMORY,
-  REQUEST_PLAIN,
-  REQUEST_WITH_RESET,
-  REQUEST_NONE
-};
+enum MemoryRequest { REQUEST_CONFIG_AND_MEMORY, REQUEST_MEMORY, REQUEST_PLAIN, REQUEST_NONE };
 const char* const MemoryQueryRequest[] = {
     MemoryRequestConfigAndMemory,  // REQUEST_CONFIG_AND_MEMORY: QV-L3820
     MemoryRequestMemory,           // REQUEST_MEMORY: the maker's other QV-L models
     MemoryRequestPlain,            // REQUEST_PLAIN: any other printer that answers
-    MemoryRequestWithReset,        // REQUEST_WITH_RESET: unused, see above
     NULL,                          // REQUEST_NONE
 };
 static_assert(sizeof MemoryQueryRequest / sizeof MemoryQueryRequest[0] == REQUEST_NONE + 1,
@@ -52,11 +39,8 @@ static_assert(sizeof MemoryQueryRequest / sizeof MemoryQueryRequest[0] == REQUES
 const DWORD READ_WAIT_MS = 180000;
 const int READS_WAITED = 2;
 
-const char InstalledMemoryName[] = "Installed Memory";
-const char AvailableMemoryName[] = "Available Memory";
-
-// Flags as the identification just left them. A QV-L3470 is refused first, so it never gets
-// the request with the reset; the printer must also be one that answers.
+// Flags as the identification just left them. A QV-L3470 is not asked (its engine may take the
+// requests for print data), and the printer must be one that answers.
 MemoryRequest ChooseMemoryRequest(const PortRecord* record) {
   const DWORD flags = PortFlags(record);
   if (flags & PF_MODEL_3470) return REQUEST_NONE;
@@ -69,8 +53,8 @@ MemoryRequest ChooseMemoryRequest(const PortRecord* record) {
 // Which cached size a value name asks for: NULL for any other name (or no name).
 DWORD* MemoryField(PortRecord* record, LPCSTR valueName) {
   if (valueName == NULL) return NULL;
-  if (lstrcmpiA(valueName, InstalledMemoryName) == 0) return &record->installedMemory;
-  if (lstrcmpiA(valueName, AvailableMemoryName) == 0) return &record->availableMemory;
+  if (lstrcmpiA(valueName, INSTALLED_MEMORY_VALUE) == 0) return &record->installedMemory;
+  if (lstrcmpiA(valueName, AVAILABLE_MEMORY_VALUE) == 0) return &record->availableMemory;
   return NULL;
 }
 
@@ -81,7 +65,7 @@ DWORD* MemoryField(PortRecord* record, LPCSTR valueName) {
 HANDLE HoldEvent(HANDLE const* field) {
   HANDLE own = NULL;
   EnterMonitorLock();
-  HANDLE h = LoadHandle(field);
+  HANDLE h = LoadShared(field);
   if (h && !DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &own, 0, FALSE,
                             DUPLICATE_SAME_ACCESS)) {
     own = NULL;
@@ -93,7 +77,7 @@ HANDLE HoldEvent(HANDLE const* field) {
 // Lets the status thread read the printer's replies twice and waits for each read to end. A
 // port whose status thread has not started (or has ended) has no events: nobody would read.
 void WaitForTwoReads(PortRecord* record) {
-  const HANDLE threadEvent = LoadHandle(&record->hReadDoneEvent);
+  const HANDLE threadEvent = LoadShared(&record->hReadDoneEvent);
   HANDLE readDone = HoldEvent(&record->hReadDoneEvent);
   HANDLE wake = HoldEvent(&record->hWakeEvent);
   if (readDone && wake) {
@@ -102,7 +86,7 @@ void WaitForTwoReads(PortRecord* record) {
       // end of its next read or when it leaves, or gone, and nobody would signal it: then the
       // query stops waiting instead of waiting out the time-out.
       EnterMonitorLock();
-      const bool threadRuns = LoadHandle(&record->hReadDoneEvent) == threadEvent;
+      const bool threadRuns = LoadShared(&record->hReadDoneEvent) == threadEvent;
       if (threadRuns) {
         ResetEvent(readDone);
         SetEvent(wake);
@@ -120,7 +104,7 @@ void WaitForTwoReads(PortRecord* record) {
 // printer that reports 0 is answered with FALSE as well.
 BOOL AnswerSize(const DWORD* field, LPSTR outBuffer, DWORD outSize, LPDWORD returned) {
   if (returned) *returned = sizeof(DWORD);
-  const DWORD size = __atomic_load_n(field, __ATOMIC_SEQ_CST);
+  const DWORD size = LoadShared(field);
   if (outBuffer == NULL || outSize < sizeof(DWORD) || size == 0) return FALSE;
   memcpy(outBuffer, &size, sizeof size);
   return TRUE;
@@ -157,7 +141,7 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName
 
   // Cleared only now that the request is out, so a failed query keeps the last sizes; an
   // answer stored from here on is the printer's reply to this request.
-  if (field) __atomic_store_n(field, DWORD(0), __ATOMIC_SEQ_CST);
+  if (field) StoreShared(field, 0);
   // Replies are due after the job's data: EndDocPort leaves the lower job open for them.
   SetPortFlags(record, PF_USTATUS_ON);
   WaitForTwoReads(record);

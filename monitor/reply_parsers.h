@@ -5,9 +5,9 @@
 #include "status_token.h"
 
 // PJL replies ("@PJL ..." lines ended by CR LF, then a form feed). Never writes into text.
-uint32_t ParsePjlReply(const char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                       const char** stop);
+ParseResult ParsePjlReply(const char* text, uint32_t maxTokens, StatusToken* tokens,
+                          uint32_t* count, const char** stop);
 
 // Plain replies of the maker's printers (any text ended by a form feed, one item each).
-uint32_t ParsePlainReply(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                         char** stop);
+ParseResult ParsePlainReply(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
+                            char** stop);

@@ -9,11 +9,6 @@
 #include "reply_parsers.h"
 #include "settings.h"
 
-// ESC ESC NUL, then the reset command of the printer's engine.
-const char DRUM_RESET_LONG[16] = {'\x1b', '\x1b', '\0', 'E', 'N', 'G', '_', 'C',
-                                  'M',    'D',    ',',  '0', 'x', '5', '4', ';'};
-const char DRUM_RESET_SHORT[9] = {'\x1b', '\x1b', '\0', 'R', 'E', '_', 'P', 'U', ';'};
-
 namespace {
 
 const SIZE_T kThreadStack = 0x4000;  // 16 KiB: the thread keeps its buffers in the record
@@ -21,8 +16,8 @@ const DWORD kPollPauseMs = 2000;     // between reads outside a job, and for unk
 const DWORD kReplyRoom = sizeof(static_cast<PortRecord*>(nullptr)->replyBuffer) - 1;  // 1023
 
 void CloseAndZero(HANDLE* field) {
-  HANDLE h = LoadHandle(field);
-  StoreHandle(field, NULL);
+  HANDLE h = LoadShared(field);
+  StoreShared(field, NULL);
   if (h) CloseHandle(h);
 }
 
@@ -38,7 +33,7 @@ bool WriteDrumReset(PortRecord* record) {
   if (!FinishCutWrites(record)) return false;
   bool model3820 = HasPortFlags(record, PF_MODEL_3820);
   const char* command = model3820 ? DRUM_RESET_LONG : DRUM_RESET_SHORT;
-  DWORD length = model3820 ? sizeof DRUM_RESET_LONG : sizeof DRUM_RESET_SHORT;
+  DWORD length = model3820 ? DRUM_RESET_LONG_LENGTH : DRUM_RESET_SHORT_LENGTH;
   DWORD written = 0;
   // Straight to the port monitor: no PJL prefix, and whether or not a lower job is open.
   record->portMonitor.pfnWritePort(
@@ -51,7 +46,7 @@ bool WriteDrumReset(PortRecord* record) {
 // is taken as done.
 bool DeferredEndIdle(const PortRecord* record) {
   if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_OPEN)) != PF_JOB_OPEN) return false;
-  const DWORD since = __atomic_load_n(&record->noReplyTick, __ATOMIC_RELAXED);
+  const DWORD since = LoadShared(&record->noReplyTick);
   if (since == 0) return false;
   const DWORD timeout = IsFamilyPrinter(record) ? IdleTimeout4L : IdleTimeoutOther;
   return GetTickCount() - since >= timeout;
@@ -61,16 +56,16 @@ bool DeferredEndIdle(const PortRecord* record) {
 // program was last told about this port's printer, so the thread's end closes it.
 bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
-  HANDLE printer = LoadHandle(&record->hPrinter);
+  HANDLE printer = LoadShared(&record->hPrinter);
   SetPrinterA(printer, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
   // The cached status goes with it: the same condition reported again later is a change.
   StorePrinterStatus(record, 0);
-  StoreHandle(&record->hPrinter, NULL);
+  StoreShared(&record->hPrinter, NULL);
   if (printer) ClosePrinter(printer);
   EndLowerJob(record);  // a deferred job end completes here
   // A memory query may hold its own handle of the read-done event and wait on it: no read
   // will come any more, so it is released now rather than at the end of its time-out.
-  HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+  HANDLE readDone = LoadShared(&record->hReadDoneEvent);
   if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
@@ -89,8 +84,8 @@ BOOL StartStatusThread(PortRecord* record) {
   SetPortFlags(record, PF_THREAD_RUN | PF_THREAD_ALIVE);
   HANDLE wake = CreateEventA(NULL, FALSE, FALSE, NULL);
   HANDLE readDone = CreateEventA(NULL, TRUE, TRUE, NULL);
-  StoreHandle(&record->hWakeEvent, wake);
-  StoreHandle(&record->hReadDoneEvent, readDone);
+  StoreShared(&record->hWakeEvent, wake);
+  StoreShared(&record->hReadDoneEvent, readDone);
   HANDLE thread = NULL;
   if (wake && readDone) thread = CreateThread(NULL, kThreadStack, StatusThread, record, 0, NULL);
   if (!thread) {
@@ -108,7 +103,7 @@ BOOL StartStatusThread(PortRecord* record) {
 DWORD WINAPI StatusThread(LPVOID parameter) {
   PortRecord* record = static_cast<PortRecord*>(parameter);
   SetPortFlags(record, PF_THREAD_ALIVE);
-  __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
+  StoreShared(&record->noReplyTick, 0);
   ClearPortFlags(record, PF_DRUM_RESET);
   record->replyKept = 0;  // nothing read before this thread belongs to its replies
 
@@ -145,21 +140,21 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
 
     if (HasPortFlags(record, PF_PJL_PRINTER)) {
       DWORD got = ReadReplies(record);
-      if (got != 0) __atomic_store_n(&record->noReplyTick, 0, __ATOMIC_RELAXED);
+      if (got != 0) StoreShared(&record->noReplyTick, 0);
       if (got == 0 && !HasPortFlags(record, PF_IN_JOB)) {
         if (!settingsRead) {
           settingsRead = true;
           ReadMonitorSettings();
         }
         Sleep(kPollPauseMs);
-        if (__atomic_load_n(&record->noReplyTick, __ATOMIC_RELAXED) == 0) {
-          __atomic_store_n(&record->noReplyTick, GetTickCount(), __ATOMIC_RELAXED);
+        if (LoadShared(&record->noReplyTick) == 0) {
+          StoreShared(&record->noReplyTick, GetTickCount());
         } else if (DeferredEndIdle(record)) {
           ClearPortFlags(record, PF_THREAD_RUN);  // as after the printer's job-end report
         }
       }
       if (HasPortFlags(record, PF_IN_JOB)) {
-        WaitForSingleObject(LoadHandle(&record->hWakeEvent), INFINITE);
+        WaitForSingleObject(LoadShared(&record->hWakeEvent), INFINITE);
       }
     } else {
       Sleep(kPollPauseMs);
@@ -177,7 +172,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
 }
 
 DWORD ReadReplies(PortRecord* record) {
-  HANDLE readDone = LoadHandle(&record->hReadDoneEvent);
+  HANDLE readDone = LoadShared(&record->hReadDoneEvent);
   if (!HasPortFlags(record, PF_JOB_OPEN)) {
     // Nothing to read without a lower job; a query or StartDocPort that reset the event and
     // woke the thread for this read must not wait out its time-out.
@@ -189,7 +184,7 @@ DWORD ReadReplies(PortRecord* record) {
   // An unfinished reply from the previous call waits at the front of the buffer, unless the
   // lower job it came in has ended since: a reply cut by a printer switched off must not
   // swallow the first reply of the next job.
-  const DWORD serial = __atomic_load_n(&record->lowerJobSerial, __ATOMIC_SEQ_CST);
+  const DWORD serial = LoadShared(&record->lowerJobSerial);
   DWORD kept = record->replyKeptSerial == serial ? record->replyKept : 0;
   DWORD room = 0, got = 0;
   do {
@@ -222,7 +217,7 @@ DWORD ReadReplies(PortRecord* record) {
   return got;
 }
 
-// Length of the end of [text, end) that could be the start of "@PJL" (0 to 3 bytes).
+// Whether the text holds a form feed, the end of a PJL reply.
 static bool HasFormFeed(const char* text) {
   for (; *text; ++text) {
     if (*text == '\f') return true;
@@ -230,6 +225,7 @@ static bool HasFormFeed(const char* text) {
   return false;
 }
 
+// Length of the end of [text, end) that could be the start of "@PJL" (0 to 3 bytes).
 static DWORD PartialPjlHeader(const char* text, const char* end) {
   static const char kHeader[] = "@PJL";
   for (DWORD n = 3; n > 0; --n) {
@@ -242,13 +238,13 @@ static DWORD PartialPjlHeader(const char* text, const char* end) {
   return 0;
 }
 
-uint32_t DispatchReplies(PortRecord* record, char* text, DWORD* consumed) {
+ParseResult DispatchReplies(PortRecord* record, char* text, DWORD* consumed) {
   *consumed = 0;
   if (text[0] == '\0') return PARSE_NO_PJL;
   for (;;) {
     StatusToken tokens[MAX_REPLY_TOKENS];
     uint32_t count = 0;
-    uint32_t result;
+    ParseResult result;
     char* stop = text;
     const bool plain = HasPortFlags(record, PF_FAMILY_MAKER | PF_FAMILY_MODEL);
     if (plain) {

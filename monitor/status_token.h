@@ -28,7 +28,8 @@ enum : uint32_t {
   TOK_DEVICE_ONLINE = 0x70002,
 };
 
-enum : uint32_t {
+// What one call of a reply parser found.
+enum ParseResult : uint32_t {
   PARSE_DONE = 0,      // one reply read to its form feed; tokens valid
   PARSE_MORE = 1,      // the text ended inside a reply; call again with more bytes
   PARSE_BAD = 2,       // the reply broke the expected form

@@ -42,5 +42,5 @@ HWND FindMainWindow(void) {
 }
 
 const char* CurrentStatusFilePath(char* path) {
-  return BuildStatusFilePath(ModelNumber, path) ? path : NULL;
+  return BuildStatusFilePath(ReceivedModelNumber, path) ? path : NULL;
 }

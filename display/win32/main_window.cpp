@@ -6,7 +6,7 @@
 #include "resource_ids.h"
 
 HINSTANCE Instance;
-LONG ModelNumber;
+LONG ReceivedModelNumber;
 char StatusTitle[TITLE_SIZE];
 char RecoveryTitle[TITLE_SIZE];
 char ShownStatusTitle[TITLE_SIZE];
@@ -68,7 +68,7 @@ bool Is32BitMessage(WPARAM wParam, LPARAM lParam) {
 // DLM_STATUS_CODE: a status code from the monitor (lParam: the printer's model number).
 void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
   if (!Is32BitMessage(wParam, lParam)) return;
-  ModelNumber = static_cast<LONG>(lParam);
+  ReceivedModelNumber = static_cast<LONG>(lParam);
   BuildTitles();
 
   // A code for another printer closes the dialogs of the previous one.
@@ -83,7 +83,7 @@ void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
 
   char path[STATUS_PATH_SIZE];
   CodeOutcome outcome =
-      ProcessStatusCode(&Display, static_cast<DWORD>(wParam), ModelNumber == kModel3470,
+      ProcessStatusCode(&Display, static_cast<DWORD>(wParam), ReceivedModelNumber == kModel3470,
                         CurrentStatusFilePath(path), DrumResetPending);
   if (outcome == CODE_END_PROGRAM) {
     DestroyWindow(window);

@@ -8,7 +8,7 @@
 #include "titles.h"
 
 extern HINSTANCE Instance;
-extern LONG ModelNumber;                     // lParam of the latest status code message
+extern LONG ReceivedModelNumber;             // lParam of the latest status code message
 extern char StatusTitle[TITLE_SIZE];         // rebuilt on every status code
 extern char RecoveryTitle[TITLE_SIZE];       // rebuilt on every status code
 extern char ShownStatusTitle[TITLE_SIZE];    // title the open dialogs were opened under

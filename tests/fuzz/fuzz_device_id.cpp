@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DWORD startFlags = kOtherFlags | ((size & 1) ? PF_MODEL_3470 | PF_FAMILY_MODEL : 0) |
                      ((size & 2) ? PF_FAMILY_MAKER : 0);
   SetPortFlags(&port, startFlags);
-  ModelNumber = 4242;
+  IdentifiedModelNumber = 4242;
 
   char* buffer = static_cast<char*>(malloc(text.size() + 1));
   memcpy(buffer, text.c_str(), text.size() + 1);
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(result == want.result);
   FUZZ_CHECK((PortFlags(&port) & kIdFlags) == want.flags);
   FUZZ_CHECK((PortFlags(&port) & ~kIdFlags) == kOtherFlags);
-  FUZZ_CHECK(ModelNumber == want.model);
-  FUZZ_CHECK(ModelNumber <= 999999);
+  FUZZ_CHECK(IdentifiedModelNumber == want.model);
+  FUZZ_CHECK(IdentifiedModelNumber <= 999999);
   return 0;
 }

@@ -1,5 +1,5 @@
 // qvltool deviceid TEXT...: identifies printers by their IEEE 1284 device ID as the monitor
-// does, one port record for all texts, so each text sees what the ones before it left.
+// does, one set of port flags for all texts, so each text sees what the ones before it left.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,7 +26,7 @@ const char kUsage[] =
     "usage: qvltool deviceid TEXT...\n"
     "\n"
     "Reads each TEXT as a printer's IEEE 1284 device ID (\"MFG:...;MDL:...;\") in turn, all\n"
-    "against one port record that starts empty, and prints per text:\n"
+    "against one port's flags that start empty, and prints per text:\n"
     "  {\"result\":R,\"flags\":[\"PF_...\",...],\"model\":M}\n"
     "result is 1 when the text held a model field, flags the model flags set afterwards and\n"
     "model the model number the monitor would send to the display program.\n";
@@ -43,7 +43,8 @@ int DeviceIdCommand(int argc, char** argv) {
     return 0;
   }
 
-  static PortRecord port;  // zero-filled, as the monitor's records come from the heap
+  DWORD flags = 0;  // as a new port record's
+  DWORD model = 0;  // as the monitor's at load
   for (int i = 1; i < argc; ++i) {
     // The parser cuts the text into fields in place: work on a copy.
     size_t length = strlen(argv[i]);
@@ -53,11 +54,12 @@ int DeviceIdCommand(int argc, char** argv) {
       return 2;
     }
     memcpy(text, argv[i], length + 1);
-    DWORD result = ParseDeviceId(&port, text);
+    const DeviceIdFields fields = ReadDeviceIdFields(text);
     free(text);
+    flags = FlagsAfterDeviceId(flags, fields);
+    if (fields.modelNumberSeen) model = fields.modelNumber;
 
-    printf("{\"result\":%lu,\"flags\":[", static_cast<unsigned long>(result));
-    DWORD flags = PortFlags(&port);
+    printf("{\"result\":%d,\"flags\":[", fields.modelSeen ? 1 : 0);
     bool first = true;
     for (const FlagName& flag : kModelFlagNames) {
       if ((flags & flag.bit) == 0) continue;
@@ -65,7 +67,7 @@ int DeviceIdCommand(int argc, char** argv) {
       JsonWriteCString(stdout, flag.name);
       first = false;
     }
-    printf("],\"model\":%lu}\n", static_cast<unsigned long>(ModelNumber));
+    printf("],\"model\":%lu}\n", static_cast<unsigned long>(model));
   }
   return 0;
 }

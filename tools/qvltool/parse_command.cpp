@@ -33,13 +33,13 @@ const char kUsage[] =
     "\n"
     "  --max-tokens N   capacity of the token array (0 to 4096, default 20)\n";
 
-typedef uint32_t (*ParserCall)(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                               char** stop);
+typedef ParseResult (*ParserCall)(char* text, uint32_t maxTokens, StatusToken* tokens,
+                                  uint32_t* count, char** stop);
 
-uint32_t CallPjl(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
-                 char** stop) {
+ParseResult CallPjl(char* text, uint32_t maxTokens, StatusToken* tokens, uint32_t* count,
+                    char** stop) {
   const char* end = text;
-  uint32_t result = ParsePjlReply(text, maxTokens, tokens, count, &end);
+  ParseResult result = ParsePjlReply(text, maxTokens, tokens, count, &end);
   *stop = text + (end - text);
   return result;
 }

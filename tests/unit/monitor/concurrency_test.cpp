@@ -19,7 +19,7 @@ TEST_F(Concurrency, JobStartsRaceThreadExitsWithoutLosingAJob) {
     ASSERT_TRUE(StartJob(port, job));
     std::string data = "job " + std::to_string(job) + "\f";
     ASSERT_EQ(Write(port, data), data.size());
-    EXPECT_NE(LoadHandle(&Rec(port)->hPrinter), nullptr) << "job " << job;
+    EXPECT_NE(LoadShared(&Rec(port)->hPrinter), nullptr) << "job " << job;
     EXPECT_TRUE(PortFlags(Rec(port)) & PF_JOB_OPEN) << "job " << job;
     table.pfnEndDocPort(port);
     ScriptedPortQueueReply("LPT1:", PjlJobEnd(job).c_str());

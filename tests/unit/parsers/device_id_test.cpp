@@ -23,7 +23,7 @@ Identified Identify(PortRecord* port, const char* id) {
   Identified r;                                     // any read past its NUL
   r.result = ParseDeviceId(port, text.data());
   r.flags = PortFlags(port) & kIdFlags;
-  r.model = ModelNumber;
+  r.model = IdentifiedModelNumber;
   return r;
 }
 
@@ -31,7 +31,7 @@ class DeviceId : public ::testing::Test {
  protected:
   void SetUp() override {
     memset(&port_, 0, sizeof port_);
-    ModelNumber = 0;
+    IdentifiedModelNumber = 0;
   }
   PortRecord port_;
 };
@@ -69,7 +69,7 @@ TEST_F(DeviceId, FieldsOnAFreshPort) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);
     memset(&port_, 0, sizeof port_);
-    ModelNumber = 77;
+    IdentifiedModelNumber = 77;
     Identified r = Identify(&port_, c.id);
     EXPECT_EQ(c.result, r.result);
     EXPECT_EQ(c.flags, r.flags);

@@ -49,7 +49,7 @@ TEST_F(NotifyDisplayTest, StatusRebuiltFromEachCode) {
       {50000, PRINTER_STATUS_ERROR | UI},
       {99999, PRINTER_STATUS_ERROR | UI},
   };
-  ModelNumber = 3820;
+  IdentifiedModelNumber = 3820;
   PortRecord* port = Port("Family", PF_FAMILY_MAKER);
   for (const Case& c : cases) {
     ResetDisplay();

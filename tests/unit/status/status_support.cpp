@@ -32,7 +32,7 @@ void StatusTest::SetUp() {
   FakeSpoolerReset(true);
   ResetDisplay();
   FakeSetSystemDirectory("C:\\windows\\system32");
-  ModelNumber = 0;
+  IdentifiedModelNumber = 0;
 }
 
 void StatusTest::TearDown() {

@@ -20,7 +20,7 @@ PortRecord* NewTestPort(const char* printerName, DWORD flags);
 void FreeTestPort(PortRecord* port);
 
 // Resets the spooler and display link fakes and the library's shared display state: no
-// window, no mapping, LastRepeatCode and ModelNumber 0.
+// window, no mapping, LastRepeatCode and IdentifiedModelNumber 0.
 class StatusTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -5,6 +5,7 @@
 
 #include "display_link.h"
 #include "identify.h"
+#include "monitor_face.h"
 
 DWORD LastRepeatCode = 0;
 
@@ -151,6 +152,10 @@ void ReleaseSharedPrinterName() {
 
 void NotifyDisplay(PortRecord* port, DWORD code) {
   StorePrinterStatus(port, RebuiltStatus(code));
+  FaceOf(port)->showCode(port, code);
+}
+
+void ShowCodeOnDisplay(PortRecord* port, DWORD code) {
   EnsureDisplayProgram();
   HWND window = FindDisplayWindow();
   if (window) {

@@ -6,7 +6,12 @@
 // Last of 40556, 40558, 40559 posted (0: none); shared by all ports.
 extern DWORD LastRepeatCode;
 
+// Rebuilds the port's status from the code and hands the code to the port's face for the
+// display program.
 void NotifyDisplay(PortRecord* port, DWORD code);
+// The Windows 95 face's display link: starts the program when its window is missing, writes the
+// printer's name into the shared block and posts the code with the model number.
+void ShowCodeOnDisplay(PortRecord* port, DWORD code);
 void EnsureDisplayProgram();
 DWORD PublishPrinterName(PortRecord* port);
 // TRUE when port is the one whose printer the display program was last told about; it is then

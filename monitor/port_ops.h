@@ -10,6 +10,9 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
 BOOL WINAPI EndDocPort(HANDLE port);
 BOOL WINAPI ClosePort(HANDLE port);
 
+// StartDocPort for a port of either face: printerName and docInfo in the face's own form.
+BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
+
 // Writes text to the printer: direct to the port monitor in one write, or after what the
 // printer is owed (a pending prefix, the rest of a cut request), in as many writes as the port
 // takes. TRUE when every byte was written. A text the port took only in part is owed in its

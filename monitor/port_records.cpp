@@ -2,6 +2,7 @@
 #include <stddef.h>
 
 #include "guarded_heap.h"
+#include "monitor_face.h"
 #include "port_record.h"
 
 namespace {
@@ -69,7 +70,7 @@ BOOL FreePortRecord(PortRecord* record) {
     before->next = record->next;
   }
   if (record->hPrinter) ClosePrinter(record->hPrinter);
-  FreeString(record->printerName);
+  FaceOf(record)->releasePort(record);
   DeleteCriticalSection(&record->prefixLock);
   LocalFree(record);
   return TRUE;

@@ -1,6 +1,8 @@
 // The four timeout settings: read from the monitor's registry key, defaults written back.
 #include "settings.h"
 
+#include "monitor_face.h"
+
 DWORD ErrorTimeout = 1800000;
 DWORD AbortTimeout = 60000;
 DWORD IdleTimeout4L = 180000;
@@ -42,4 +44,13 @@ void ReadMonitorSettings() {
     }
   }
   RegCloseKey(key);
+}
+
+DWORD IdleTimeoutOf(const PortRecord* port) {
+  const bool family = HasPortFlags(port, PF_FAMILY_MODEL | PF_FAMILY_MAKER);
+  if (port->instance != NULL) {
+    const MonitorSettings& s = port->instance->settings;
+    return family ? s.idleTimeout4L : s.idleTimeoutOther;
+  }
+  return family ? IdleTimeout4L : IdleTimeoutOther;
 }

@@ -12,8 +12,7 @@
 
 namespace {
 
-BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level,
-                   LPBYTE docInfo) {
+BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   return port->portMonitor.pfnStartDocPort(port->hPort, static_cast<LPSTR>(printerName), jobId,
                                            level, docInfo);
 }
@@ -34,8 +33,8 @@ BOOL CloseLower(PortRecord* port) {
 BOOL ReadDeviceId(PortRecord* port, char* id) {
   if (!port->portMonitor.pfnGetPrinterDataFromPort) return FALSE;
   DWORD returned = 0;
-  return port->portMonitor.pfnGetPrinterDataFromPort(port->hPort, CONTROL_ID_DEVICE_ID, NULL,
-                                                     NULL, 0, id, DEVICE_ID_BUFFER, &returned) &&
+  return port->portMonitor.pfnGetPrinterDataFromPort(port->hPort, CONTROL_ID_DEVICE_ID, NULL, NULL,
+                                                     0, id, DEVICE_ID_BUFFER, &returned) &&
          returned != 0;
 }
 

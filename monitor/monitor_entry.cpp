@@ -11,9 +11,7 @@
 HINSTANCE MonitorModule = NULL;
 
 extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor) {
-  // The spooler calls this once; a second call must not initialise a lock that may be in use.
-  static LONG initialised = 0;
-  if (ExchangeShared(&initialised, 1) == 0) InitializeMonitorLock();
+  InitializeMonitorLock();
   if (registryRoot && registryRoot[0] && !RegistryRoot) RegistryRoot = DupString(registryRoot);
 
   static const MONITOR kOperations = {

@@ -7,14 +7,7 @@
 #pragma once
 
 #include "port_record.h"
-
-// The four time-outs of one monitor instance (milliseconds).
-struct MonitorSettings {
-  DWORD errorTimeout;
-  DWORD abortTimeout;
-  DWORD idleTimeout4L;     // a deferred job end of the maker's printers completes after this
-  DWORD idleTimeoutOther;  // ... and of every other printer after this
-};
+#include "settings.h"
 
 // One instance of the monitor, as a spooler that loads it more than once (one per cluster node)
 // sees it. The Windows 95 face has a single instance: the module-wide settings (settings.h),
@@ -27,8 +20,8 @@ struct MonitorInstance {
 struct MonitorFace {
   // ---- The port monitor below, reached with the record's hPort. printerName and docInfo are
   // passed on unchanged, in the face's own form (ANSI or wide, DOC_INFO_1/2 A or W).
-  BOOL (*startLowerDoc)(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level,
-                        LPBYTE docInfo);
+  BOOL(*startLowerDoc)
+  (PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
   BOOL (*writeLower)(PortRecord* port, LPBYTE data, DWORD count, LPDWORD written);
   BOOL (*readLower)(PortRecord* port, LPBYTE buffer, DWORD size, LPDWORD read);
   BOOL (*endLowerDoc)(PortRecord* port);

@@ -311,6 +311,15 @@ BOOL WINAPI EndDocPort(HANDLE port) {
 
 BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
+  // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
+  if (AskPortToStop(record)) {
+    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
+  }
+  FinishClosePort(record);
+  return TRUE;
+}
+
+BOOL AskPortToStop(PortRecord* record) {
   if (HasPortFlags(record, PF_IN_JOB)) {
     // The spooler closes a port in the middle of a job: end the job first, or the status
     // thread would keep itself running for it and this call would never return.
@@ -318,19 +327,19 @@ BOOL WINAPI ClosePort(HANDLE port) {
     ClearPortFlags(record, PF_IN_JOB);
     LeaveMonitorLock();
   }
-  if (HasPortFlags(record, PF_THREAD_ALIVE)) {
-    ClearPortFlags(record, PF_THREAD_RUN);
-    EndLowerJob(record);
-    EnterMonitorLock();
-    WakeStatusThread(record);
-    LeaveMonitorLock();
-    // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
-    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
-  }
+  if (!HasPortFlags(record, PF_THREAD_ALIVE)) return FALSE;
+  ClearPortFlags(record, PF_THREAD_RUN);
+  EndLowerJob(record);
+  EnterMonitorLock();
+  WakeStatusThread(record);
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+void FinishClosePort(PortRecord* record) {
   EndLowerJob(record);
   FaceOf(record)->closeLower(record);
   EnterMonitorLock();
   FreePortRecord(record);
   LeaveMonitorLock();
-  return TRUE;
 }

@@ -23,5 +23,12 @@ BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct);
 // part of the job (the drum counter reset). TRUE when nothing is cut any more.
 BOOL FinishCutWrites(PortRecord* record);
 
+// ClosePort in two halves, for a caller that cannot wait without bound (the NT face's
+// Shutdown). AskPortToStop ends a job still in progress and asks the status thread to leave
+// (ending the lower job); TRUE when a thread was alive, whose end shows as hWakeEvent 0.
+// FinishClosePort then ends what is left, closes the port below and frees the record.
+BOOL AskPortToStop(PortRecord* record);
+void FinishClosePort(PortRecord* record);
+
 // Ends the lower job if it is open (whoever clears PF_JOB_OPEN first ends it).
 void EndLowerJob(PortRecord* record);

@@ -105,6 +105,12 @@ void InitializeMonitorLock();
 PortRecord* PortListHead();
 
 // The caller holds the monitor lock for these three.
+// A record for portName, its printer named printerName opened (the Windows 95 face), appended
+// to the port list.
 PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName);
 PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName);
 BOOL FreePortRecord(PortRecord* record);
+// The pieces of CreatePortRecord that serve every face: a zero-filled record holding portName,
+// and its place at the tail of the list (monitor lock held).
+PortRecord* AllocatePortRecord(LPCSTR portName);
+void AppendPortRecord(PortRecord* record);

@@ -3,10 +3,10 @@
 
 #include "monitor_face.h"
 
-DWORD ErrorTimeout = 1800000;
-DWORD AbortTimeout = 60000;
-DWORD IdleTimeout4L = 180000;
-DWORD IdleTimeoutOther = 900000;
+DWORD ErrorTimeout = DEFAULT_SETTINGS.errorTimeout;
+DWORD AbortTimeout = DEFAULT_SETTINGS.abortTimeout;
+DWORD IdleTimeout4L = DEFAULT_SETTINGS.idleTimeout4L;
+DWORD IdleTimeoutOther = DEFAULT_SETTINGS.idleTimeoutOther;
 char* RegistryRoot = NULL;
 
 namespace {
@@ -18,10 +18,10 @@ struct SettingRow {
 };
 
 const SettingRow kSettings[] = {
-    {"ErrorTimeout", &ErrorTimeout, 1800000},         // 30 minutes
-    {"AbortTimeout", &AbortTimeout, 60000},           // 1 minute
-    {"IdleTimeout4L", &IdleTimeout4L, 180000},        // 3 minutes
-    {"IdleTimeoutOther", &IdleTimeoutOther, 900000},  // 15 minutes
+    {ERROR_TIMEOUT_NAME, &ErrorTimeout, DEFAULT_SETTINGS.errorTimeout},
+    {ABORT_TIMEOUT_NAME, &AbortTimeout, DEFAULT_SETTINGS.abortTimeout},
+    {IDLE_TIMEOUT_4L_NAME, &IdleTimeout4L, DEFAULT_SETTINGS.idleTimeout4L},
+    {IDLE_TIMEOUT_OTHER_NAME, &IdleTimeoutOther, DEFAULT_SETTINGS.idleTimeoutOther},
 };
 
 }  // namespace

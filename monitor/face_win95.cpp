@@ -68,6 +68,11 @@ void ReleasePort(PortRecord* port) {
   port->printerName = NULL;
 }
 
+// Only the port whose printer the display program was last told about closes it.
+BOOL StatusThreadEnding(PortRecord* port) {
+  return ForgetDisplayedPort(port);
+}
+
 void ReadSettings(MonitorInstance*) {
   ReadMonitorSettings();
 }
@@ -89,22 +94,23 @@ void ReleaseModule(HMODULE, BOOL) {}
 }  // namespace
 
 const MonitorFace Win95Face = {
-    StartLowerDoc,      // startLowerDoc
-    WriteLower,         // writeLower
-    ReadLower,          // readLower
-    EndLowerDoc,        // endLowerDoc
-    CloseLower,         // closeLower
-    ReadDeviceId,       // readDeviceId
-    SamePrinterName,    // samePrinterName
-    KeepPrinterName,    // keepPrinterName
-    OpenPrinterNamed,   // openPrinter
-    SetPrinterStatus,   // setPrinterStatus
-    SetMemoryData,      // setMemoryData
-    LowerJobEnded,      // lowerJobEnded
-    ReleasePort,        // releasePort
-    ShowCodeOnDisplay,  // showCode (notify_display.cpp)
-    ReadSettings,       // readSettings
-    OpenDrumRequest,    // openDrumRequest
-    HoldModule,         // holdModule
-    ReleaseModule,      // releaseModule
+    StartLowerDoc,       // startLowerDoc
+    WriteLower,          // writeLower
+    ReadLower,           // readLower
+    EndLowerDoc,         // endLowerDoc
+    CloseLower,          // closeLower
+    ReadDeviceId,        // readDeviceId
+    SamePrinterName,     // samePrinterName
+    KeepPrinterName,     // keepPrinterName
+    OpenPrinterNamed,    // openPrinter
+    SetPrinterStatus,    // setPrinterStatus
+    SetMemoryData,       // setMemoryData
+    LowerJobEnded,       // lowerJobEnded
+    ReleasePort,         // releasePort
+    ShowCodeOnDisplay,   // showCode (notify_display.cpp)
+    StatusThreadEnding,  // statusThreadEnding
+    ReadSettings,        // readSettings
+    OpenDrumRequest,     // openDrumRequest
+    HoldModule,          // holdModule
+    ReleaseModule,       // releaseModule
 };

@@ -14,6 +14,12 @@ void NotifyDisplay(PortRecord* port, DWORD code);
 void ShowCodeOnDisplay(PortRecord* port, DWORD code);
 void EnsureDisplayProgram();
 DWORD PublishPrinterName(PortRecord* port);
+// The repeat rule of both faces: back-to-back repeats of the toner and drum codes (across all
+// ports) are shown once. IsShownRepeat tells whether code is such a repeat, and records it;
+// AfterCodeShown lets 40000 start afresh. Called with the display window (or board) there.
+bool IsShownRepeat(DWORD code);
+void AfterCodeShown(DWORD code);
+
 // TRUE when port is the one whose printer the display program was last told about; it is then
 // forgotten (its status thread ends, and with it the dialog of its printer).
 bool ForgetDisplayedPort(PortRecord* port);

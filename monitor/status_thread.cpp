@@ -69,7 +69,7 @@ bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
-  const bool displayedHere = ForgetDisplayedPort(record);
+  const bool displayedHere = FaceOf(record)->statusThreadEnding(record) != FALSE;
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();

@@ -101,6 +101,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
     memcpy(&nt->registry, init->pMonitorReg, size);
   }
   InitializeCriticalSection(&nt->calls);
+  OpenSessionBoard();
   // The settings are read now (and their defaults written back where missing), so they are in
   // the monitor's key as soon as it is installed; each status thread reads them again.
   ReadNtSettings(&block->monitor);
@@ -123,8 +124,10 @@ VOID WINAPI NtShutdown(HANDLE monitor) {
   // out), and each status thread is asked to leave.
   EnterMonitorLock();
   DWORD count = 0;
-  for (PortRecord* r = PortListHead(); r != NULL; r = r->next) count += r->instance == &block->monitor;
-  PortRecord** ports = static_cast<PortRecord**>(LocalAlloc(LMEM_FIXED, (count + 1) * sizeof(void*)));
+  for (PortRecord* r = PortListHead(); r != NULL; r = r->next)
+    count += r->instance == &block->monitor;
+  PortRecord** ports =
+      static_cast<PortRecord**>(LocalAlloc(LMEM_FIXED, (count + 1) * sizeof(void*)));
   DWORD n = 0;
   for (PortRecord* r = PortListHead(); r != NULL && ports != NULL; r = r->next) {
     if (r->instance == &block->monitor) ports[n++] = r;

@@ -14,8 +14,8 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
 BOOL WINAPI NtStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level,
                            LPBYTE docInfo);
 BOOL WINAPI NtGetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR valueName,
-                                     LPWSTR inBuffer, DWORD inSize, LPWSTR outBuffer,
-                                     DWORD outSize, LPDWORD returned);
+                                     LPWSTR inBuffer, DWORD inSize, LPWSTR outBuffer, DWORD outSize,
+                                     LPDWORD returned);
 DWORD WINAPI NtSendRecvBidiDataFromPort(HANDLE port, DWORD access, LPCWSTR action,
                                         PBIDI_REQUEST_CONTAINER request,
                                         PBIDI_RESPONSE_CONTAINER* response);

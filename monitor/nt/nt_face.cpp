@@ -21,8 +21,7 @@ const DWORD kUsbIdBufferLimit = 4094;
 // counting themselves).
 const DWORD kIdLengthBytes = 2;
 
-BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level,
-                   LPBYTE docInfo) {
+BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   return NtPortOf(port)->startDocPort(port->hPort, static_cast<LPWSTR>(printerName), jobId, level,
                                       docInfo);
 }
@@ -42,8 +41,7 @@ BOOL CloseLower(PortRecord* port) {
 BOOL AskPort(PortRecord* port, DWORD code, BYTE* buffer, DWORD size, DWORD* returned) {
   *returned = 0;
   return NtPortOf(port)->getPrinterDataFromPort(port->hPort, code, NULL, NULL, 0,
-                                                reinterpret_cast<LPWSTR>(buffer), size,
-                                                returned) &&
+                                                reinterpret_cast<LPWSTR>(buffer), size, returned) &&
          *returned != 0 && *returned <= size;
 }
 
@@ -104,6 +102,7 @@ void KeepPrinterName(PortRecord* port, LPCVOID name) {
   NtPort* nt = NtPortOf(port);
   FreeWide(nt->printerName);
   nt->printerName = CopyWide(static_cast<LPCWSTR>(name));
+  RenameSessionSlot(port);
 }
 HANDLE OpenPrinterNamed(PortRecord*, LPCVOID name) {
   HANDLE printer = NULL;
@@ -120,9 +119,9 @@ void SetPrinterStatus(PortRecord*, HANDLE printer, DWORD status) {
 }
 void SetMemoryData(PortRecord*, HANDLE printer, BOOL installed, DWORD value) {
   if (NtSpooler.setPrinterData == NULL) return;
-  NtSpooler.setPrinterData(
-      printer, const_cast<LPWSTR>(installed ? kInstalledMemoryW : kAvailableMemoryW), REG_DWORD,
-      reinterpret_cast<LPBYTE>(&value), sizeof value);
+  NtSpooler.setPrinterData(printer,
+                           const_cast<LPWSTR>(installed ? kInstalledMemoryW : kAvailableMemoryW),
+                           REG_DWORD, reinterpret_cast<LPBYTE>(&value), sizeof value);
 }
 
 // With a language monitor in the path the spooler keeps a job until it is told the last page
@@ -138,16 +137,11 @@ void LowerJobEnded(PortRecord* port, DWORD jobId) {
 void ReleasePort(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (nt == NULL) return;
+  ReleaseSessionSlot(port);
   FreeWide(nt->portName);
   FreeWide(nt->printerName);
   LocalFree(nt);
   port->faceData = NULL;
-}
-
-// The display program is not reached from the spooler's service session on this face.
-void ShowCode(PortRecord*, DWORD) {}
-HANDLE OpenDrumRequest(PortRecord*) {
-  return NULL;
 }
 
 // A reference of the thread's own on this DLL: the spooler unloads the monitor after
@@ -180,22 +174,23 @@ void FindNtSpoolerFunctions() {
 }
 
 const MonitorFace NtFace = {
-    StartLowerDoc,     // startLowerDoc
-    WriteLower,        // writeLower
-    ReadLower,         // readLower
-    EndLowerDoc,       // endLowerDoc
-    CloseLower,        // closeLower
-    ReadDeviceId,      // readDeviceId
-    SamePrinterName,   // samePrinterName
-    KeepPrinterName,   // keepPrinterName
-    OpenPrinterNamed,  // openPrinter
-    SetPrinterStatus,  // setPrinterStatus
-    SetMemoryData,     // setMemoryData
-    LowerJobEnded,     // lowerJobEnded
-    ReleasePort,       // releasePort
-    ShowCode,          // showCode: nothing yet
-    ReadNtSettings,    // readSettings (nt_settings.cpp)
-    OpenDrumRequest,   // openDrumRequest: none yet
-    HoldModule,        // holdModule
-    ReleaseModule,     // releaseModule
+    StartLowerDoc,        // startLowerDoc
+    WriteLower,           // writeLower
+    ReadLower,            // readLower
+    EndLowerDoc,          // endLowerDoc
+    CloseLower,           // closeLower
+    ReadDeviceId,         // readDeviceId
+    SamePrinterName,      // samePrinterName
+    KeepPrinterName,      // keepPrinterName
+    OpenPrinterNamed,     // openPrinter
+    SetPrinterStatus,     // setPrinterStatus
+    SetMemoryData,        // setMemoryData
+    LowerJobEnded,        // lowerJobEnded
+    ReleasePort,          // releasePort
+    ShowCodeOnBoard,      // showCode (nt_display.cpp)
+    ThreadEndedOnBoard,   // statusThreadEnding
+    ReadNtSettings,       // readSettings (nt_settings.cpp)
+    OpenPortDrumRequest,  // openDrumRequest
+    HoldModule,           // holdModule
+    ReleaseModule,        // releaseModule
 };

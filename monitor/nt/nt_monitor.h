@@ -8,12 +8,12 @@
 // ---- One monitor instance (MonitorInstance::faceData): the spooler's handle and registry
 // callbacks, which must not be used once Shutdown has begun.
 struct NtInstance {
-  HANDLE spooler;              // MONITORINIT::hSpooler, passed last to every callback
-  HANDLE registryRoot;         // MONITORINIT::hckRegistryRoot: the monitor's own key
-  MONITORREG registry;         // the callbacks (a copy; slots the spooler left out are NULL)
-  CRITICAL_SECTION calls;      // held while a callback runs; Shutdown takes it to end them
-  BOOL shutDown;               // set by Shutdown under calls
-  MonitorInstance* monitor;    // the instance this belongs to
+  HANDLE spooler;            // MONITORINIT::hSpooler, passed last to every callback
+  HANDLE registryRoot;       // MONITORINIT::hckRegistryRoot: the monitor's own key
+  MONITORREG registry;       // the callbacks (a copy; slots the spooler left out are NULL)
+  CRITICAL_SECTION calls;    // held while a callback runs; Shutdown takes it to end them
+  BOOL shutDown;             // set by Shutdown under calls
+  MonitorInstance* monitor;  // the instance this belongs to
 };
 
 inline NtInstance* NtInstanceOf(const MonitorInstance* instance) {
@@ -34,6 +34,11 @@ struct NtPort {
   (HANDLE, DWORD, LPCWSTR, PBIDI_REQUEST_CONTAINER, PBIDI_RESPONSE_CONTAINER*);
   WCHAR* portName;     // as OpenPortEx received it
   WCHAR* printerName;  // the spooler's name of the printer, as last given
+  // The display link: the port's slot on the status board (-1: none), its drum reset event,
+  // and whether a code of this port is on the board since its status thread started.
+  int slot;
+  HANDLE drumEvent;
+  BOOL shown;
 };
 
 inline NtPort* NtPortOf(const PortRecord* port) {
@@ -52,6 +57,21 @@ struct NtSpoolerFunctions {
 };
 extern NtSpoolerFunctions NtSpooler;
 void FindNtSpoolerFunctions();
+
+// ---- The display link (nt_display.cpp; session_link.h). Lock order: the monitor lock, then
+// the board's own lock.
+// Makes the status board and its objects, once per process; false when the system cannot.
+bool OpenSessionBoard();
+// Lets go of them (the DLL is unloaded).
+void CloseSessionBoard();
+void ShowCodeOnBoard(PortRecord* port, DWORD code);
+BOOL ThreadEndedOnBoard(PortRecord* port);
+// The port's slot and drum reset event: taken when the port opens, renamed with its printer,
+// given back when it closes.
+void ClaimSessionSlot(PortRecord* port);
+void RenameSessionSlot(PortRecord* port);
+void ReleaseSessionSlot(PortRecord* port);
+HANDLE OpenPortDrumRequest(PortRecord* port);
 
 // Reads the instance's four time-outs through the spooler's registry callbacks, writing the
 // defaults back where a value is missing; any failure leaves the defaults. Not after Shutdown.

@@ -48,6 +48,7 @@ PortRecord* NewNtPortRecord(LPCWSTR portName, LPCWSTR printerName, const MONITOR
   nt->printerName = CopyWide(printerName);
   record->face = &NtFace;
   record->faceData = nt;
+  ClaimSessionSlot(record);
   return record;
 }
 
@@ -117,8 +118,8 @@ BOOL WINAPI NtStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD l
 }
 
 BOOL WINAPI NtGetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR valueName,
-                                     LPWSTR inBuffer, DWORD inSize, LPWSTR outBuffer,
-                                     DWORD outSize, LPDWORD returned) {
+                                     LPWSTR inBuffer, DWORD inSize, LPWSTR outBuffer, DWORD outSize,
+                                     LPDWORD returned) {
   PortRecord* record = Record(port);
   if (record == NULL || !HasPortFlags(record, PF_JOB_OPEN)) return FALSE;
   if (controlId != 0) {

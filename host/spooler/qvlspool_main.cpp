@@ -94,7 +94,8 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
     return EmuPortMonitor();
   }
   if (_strnicmp(o.port.c_str(), "tcp:", 4) == 0) {
-    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, 250, 1000};
+    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, 250, 1000,
+                        PORT_KIND_WIN95};
     if (!TcpPortConfigure(&t)) {
       fprintf(stderr, "qvlspool: Winsock did not start\n");
       return NULL;

@@ -35,8 +35,8 @@ bool PortKindNamed(const char* name, PortKind* kind) {
   const struct {
     const char* name;
     PortKind kind;
-  } kinds[] = {{"usb", PORT_KIND_USB}, {"parallel", PORT_KIND_PARALLEL},
-               {"network", PORT_KIND_NETWORK}};
+  } kinds[] = {
+      {"usb", PORT_KIND_USB}, {"parallel", PORT_KIND_PARALLEL}, {"network", PORT_KIND_NETWORK}};
   for (const auto& k : kinds) {
     if (strcmp(name, k.name) == 0) {
       *kind = k.kind;
@@ -76,7 +76,8 @@ BOOL AnswerDeviceControl(PortKind kind, DWORD control, const char* id, LPSTR out
     memcpy(out, id, n);
     out[n] = '\0';
   } else {
-    std::string answer = control == IOCTL_PAR_QUERY_DEVICE_ID ? std::string(id) : LengthPrefixed(id);
+    std::string answer =
+        control == IOCTL_PAR_QUERY_DEVICE_ID ? std::string(id) : LengthPrefixed(id);
     answer.push_back('\0');
     n = answer.size() < outSize ? static_cast<DWORD>(answer.size()) : outSize;
     memcpy(out, answer.data(), n);

@@ -155,8 +155,8 @@ LONG WINAPI DeleteValue(HANDLE key, LPCWSTR name, HANDLE spooler) {
                   [&](HKEY k, Shown*) { return RegDeleteValueW(k, name); });
 }
 
-LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD chars, PDWORD type,
-                      PBYTE data, PDWORD size, HANDLE spooler) {
+LONG WINAPI EnumValue(HANDLE key, DWORD index, LPWSTR name, PDWORD chars, PDWORD type, PBYTE data,
+                      PDWORD size, HANDLE spooler) {
   return Callback("EnumValue", NULL, key, spooler, [&](HKEY k, Shown* shown) {
     LONG e = RegEnumValueW(k, index, name, chars, NULL, type, data, size);
     if (e == ERROR_SUCCESS) shown->name = name;

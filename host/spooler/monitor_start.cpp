@@ -63,15 +63,30 @@ struct Member {
   const char* name;
   size_t offset;
 };
-#define MEMBER(m) {#m + 3, offsetof(MONITOR2, m)}
+#define MEMBER(m) \
+  { #m + 3, offsetof(MONITOR2, m) }
 const Member Members[] = {
-    MEMBER(pfnEnumPorts),      MEMBER(pfnOpenPort),           MEMBER(pfnOpenPortEx),
-    MEMBER(pfnStartDocPort),   MEMBER(pfnWritePort),          MEMBER(pfnReadPort),
-    MEMBER(pfnEndDocPort),     MEMBER(pfnClosePort),          MEMBER(pfnAddPort),
-    MEMBER(pfnAddPortEx),      MEMBER(pfnConfigurePort),      MEMBER(pfnDeletePort),
-    MEMBER(pfnGetPrinterDataFromPort), MEMBER(pfnSetPortTimeOuts), MEMBER(pfnXcvOpenPort),
-    MEMBER(pfnXcvDataPort),    MEMBER(pfnXcvClosePort),       MEMBER(pfnShutdown),
-    MEMBER(pfnSendRecvBidiDataFromPort), MEMBER(pfnNotifyUsedPorts), MEMBER(pfnNotifyUnusedPorts),
+    MEMBER(pfnEnumPorts),
+    MEMBER(pfnOpenPort),
+    MEMBER(pfnOpenPortEx),
+    MEMBER(pfnStartDocPort),
+    MEMBER(pfnWritePort),
+    MEMBER(pfnReadPort),
+    MEMBER(pfnEndDocPort),
+    MEMBER(pfnClosePort),
+    MEMBER(pfnAddPort),
+    MEMBER(pfnAddPortEx),
+    MEMBER(pfnConfigurePort),
+    MEMBER(pfnDeletePort),
+    MEMBER(pfnGetPrinterDataFromPort),
+    MEMBER(pfnSetPortTimeOuts),
+    MEMBER(pfnXcvOpenPort),
+    MEMBER(pfnXcvDataPort),
+    MEMBER(pfnXcvClosePort),
+    MEMBER(pfnShutdown),
+    MEMBER(pfnSendRecvBidiDataFromPort),
+    MEMBER(pfnNotifyUsedPorts),
+    MEMBER(pfnNotifyUnusedPorts),
 };
 #undef MEMBER
 
@@ -93,8 +108,8 @@ std::string FilledMembers(const MONITOR2* table) {
 
 bool StartWin95Monitor(const SpoolOptions& o, MONITOR* table) {
   std::string dll;
-  InitializeMonitorExFn init = reinterpret_cast<InitializeMonitorExFn>(
-      reinterpret_cast<void*>(LoadMonitor(o, "InitializeMonitorEx", "the Windows 95 spooler", &dll)));
+  InitializeMonitorExFn init = reinterpret_cast<InitializeMonitorExFn>(reinterpret_cast<void*>(
+      LoadMonitor(o, "InitializeMonitorEx", "the Windows 95 spooler", &dll)));
   if (!init) return false;
   // The monitor only opens its key; a spooler creates it when the monitor is installed.
   HKEY key;
@@ -122,8 +137,9 @@ bool StartWin95Monitor(const SpoolOptions& o, MONITOR* table) {
 
 bool StartNtMonitor(const SpoolOptions& o, MONITOR2** table, HANDLE* monitor) {
   std::string dll;
-  InitializePrintMonitor2Fn init = reinterpret_cast<InitializePrintMonitor2Fn>(
-      reinterpret_cast<void*>(LoadMonitor(o, "InitializePrintMonitor2", "the NT-family spooler (--nt)", &dll)));
+  InitializePrintMonitor2Fn init =
+      reinterpret_cast<InitializePrintMonitor2Fn>(reinterpret_cast<void*>(
+          LoadMonitor(o, "InitializePrintMonitor2", "the NT-family spooler (--nt)", &dll)));
   if (!init) return false;
   if (!MonitorRegistryStart(o.registryRoot, o.failRegistry)) return false;
   MONITORINIT mi = {};

@@ -4,8 +4,8 @@
 // thread finish. The spooler hears of a changed status once, after the whole reply.
 #include "apply_status.h"
 
+#include "monitor_face.h"
 #include "notify_display.h"
-#include "printer_data.h"
 
 namespace {
 
@@ -77,10 +77,8 @@ void StoreMemory(DWORD* field, DWORD value) {
   StoreShared(field, value);
 }
 
-// The spooler's prototype takes the value name as LPSTR; it only reads it.
-void SetMemoryData(PortRecord* port, LPCSTR name, DWORD value) {
-  SetPrinterDataA(LoadShared(&port->hPrinter), const_cast<LPSTR>(name), REG_DWORD,
-                  reinterpret_cast<LPBYTE>(&value), sizeof value);
+void SetMemoryData(PortRecord* port, BOOL installed, DWORD value) {
+  FaceOf(port)->setMemoryData(port, LoadShared(&port->hPrinter), installed, value);
 }
 
 }  // namespace
@@ -93,14 +91,14 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
     switch (id) {
       case TOK_MEM_TOTAL:
         StoreMemory(&port->availableMemory, value);
-        SetMemoryData(port, AVAILABLE_MEMORY_VALUE, value);
+        SetMemoryData(port, FALSE, value);
         break;
       case TOK_MEM_INSTALLED:
       case TOK_CONFIG_MEMORY:
       case TOK_CONFIG_MEMORY_SPACED:
         if (HasPortFlags(port, PF_MODEL_3820)) value += MODEL_3820_MEMORY_EXTRA;
         StoreMemory(&port->installedMemory, value);
-        SetMemoryData(port, INSTALLED_MEMORY_VALUE, value);
+        SetMemoryData(port, TRUE, value);
         break;
       case TOK_INFO_CODE:
       case TOK_DEVICE_CODE:
@@ -133,8 +131,6 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
     }
   }
   if (port->printerStatus != statusBefore) {
-    SetPrinterA(LoadShared(&port->hPrinter), 0,
-                reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(port->printerStatus)),
-                PRINTER_CONTROL_SET_STATUS);
+    FaceOf(port)->setPrinterStatus(port, LoadShared(&port->hPrinter), port->printerStatus);
   }
 }

@@ -8,12 +8,10 @@
 #include "printer_data.h"
 #include "settings.h"
 
-HINSTANCE MonitorInstance = NULL;
+HINSTANCE MonitorModule = NULL;
 
 extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor) {
-  // The spooler calls this once; a second call must not initialise a lock that may be in use.
-  static LONG initialised = 0;
-  if (ExchangeShared(&initialised, 1) == 0) InitializeMonitorLock();
+  InitializeMonitorLock();
   if (registryRoot && registryRoot[0] && !RegistryRoot) RegistryRoot = DupString(registryRoot);
 
   static const MONITOR kOperations = {
@@ -37,7 +35,7 @@ extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor)
 
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    MonitorInstance = instance;
+    MonitorModule = instance;
   } else if (reason == DLL_PROCESS_DETACH && reserved == NULL) {
     // Unloaded while the process goes on: give back the registry root and the shared name.
     // (At process exit, reserved is set and the system reclaims everything.)

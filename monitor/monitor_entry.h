@@ -6,5 +6,5 @@
 extern "C" BOOL WINAPI InitializeMonitorEx(LPSTR registryRoot, MONITOR* monitor);
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
-// Instance handle stored at process attach.
-extern HINSTANCE MonitorInstance;
+// The library's module (instance) handle, stored at process attach.
+extern HINSTANCE MonitorModule;

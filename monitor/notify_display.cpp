@@ -5,6 +5,7 @@
 
 #include "display_link.h"
 #include "identify.h"
+#include "monitor_face.h"
 
 DWORD LastRepeatCode = 0;
 
@@ -151,18 +152,29 @@ void ReleaseSharedPrinterName() {
 
 void NotifyDisplay(PortRecord* port, DWORD code) {
   StorePrinterStatus(port, RebuiltStatus(code));
+  FaceOf(port)->showCode(port, code);
+}
+
+void ShowCodeOnDisplay(PortRecord* port, DWORD code) {
   EnsureDisplayProgram();
   HWND window = FindDisplayWindow();
   if (window) {
-    // One exchange both tests and records the repeat, so two ports reporting the same code at
-    // once post it once.
-    const bool repeat = IsRepeatCode(code) && ExchangeShared(&LastRepeatCode, code) == code;
-    if (!repeat) {
+    if (!IsShownRepeat(code)) {
       PublishPrinterName(port);
       StoreShared(&DisplayedPort, port);
       PostMessageA(window, DLM_STATUS_CODE, static_cast<WPARAM>(code),
                    static_cast<LPARAM>(LoadShared(&IdentifiedModelNumber)));
     }
   }
+  AfterCodeShown(code);
+}
+
+bool IsShownRepeat(DWORD code) {
+  // One exchange both tests and records the repeat, so two ports reporting the same code at
+  // once show it once.
+  return IsRepeatCode(code) && ExchangeShared(&LastRepeatCode, code) == code;
+}
+
+void AfterCodeShown(DWORD code) {
   if (code == CODE_RESET_REPEAT) StoreShared(&LastRepeatCode, 0);
 }

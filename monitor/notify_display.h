@@ -6,9 +6,20 @@
 // Last of 40556, 40558, 40559 posted (0: none); shared by all ports.
 extern DWORD LastRepeatCode;
 
+// Rebuilds the port's status from the code and hands the code to the port's face for the
+// display program.
 void NotifyDisplay(PortRecord* port, DWORD code);
+// The Windows 95 face's display link: starts the program when its window is missing, writes the
+// printer's name into the shared block and posts the code with the model number.
+void ShowCodeOnDisplay(PortRecord* port, DWORD code);
 void EnsureDisplayProgram();
 DWORD PublishPrinterName(PortRecord* port);
+// The repeat rule of both faces: back-to-back repeats of the toner and drum codes (across all
+// ports) are shown once. IsShownRepeat tells whether code is such a repeat, and records it;
+// AfterCodeShown lets 40000 start afresh. Called with the display window (or board) there.
+bool IsShownRepeat(DWORD code);
+void AfterCodeShown(DWORD code);
+
 // TRUE when port is the one whose printer the display program was last told about; it is then
 // forgotten (its status thread ends, and with it the dialog of its printer).
 bool ForgetDisplayedPort(PortRecord* port);

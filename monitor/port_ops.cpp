@@ -3,6 +3,7 @@
 
 #include "guarded_heap.h"
 #include "identify.h"
+#include "monitor_face.h"
 #include "status_thread.h"
 
 namespace {
@@ -35,17 +36,17 @@ void WakeStatusThread(PortRecord* record) {
 void EndLowerJob(PortRecord* record) {
   if (TestAndClearPortFlags(record, PF_JOB_OPEN) & PF_JOB_OPEN) {
     IncrementShared(&record->lowerJobSerial);
-    record->portMonitor.pfnEndDocPort(record->hPort);
+    const MonitorFace* face = FaceOf(record);
+    face->endLowerDoc(record);
+    face->lowerJobEnded(record, LoadShared(&record->jobId));
   }
 }
 
 namespace {
 
 // The status thread reads the printer handle while a job starts: it sees the old or the new one.
-void OpenPrinterOnPort(PortRecord* record, LPSTR printerName) {
-  HANDLE printer = NULL;
-  OpenPrinterA(printerName, &printer, NULL);
-  StoreShared(&record->hPrinter, printer);
+void OpenPrinterOnPort(PortRecord* record, LPVOID printerName) {
+  StoreShared(&record->hPrinter, FaceOf(record)->openPrinter(record, printerName));
 }
 
 // Writes text[*sent, end) straight to the port monitor, in as many writes as the port takes,
@@ -56,8 +57,8 @@ BOOL SendRest(PortRecord* record, const char* text, DWORD end, DWORD* sent) {
   while (*sent < end) {
     DWORD rest = end - *sent;
     DWORD written = 0;
-    record->portMonitor.pfnWritePort(
-        record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(text + *sent)), rest, &written);
+    FaceOf(record)->writeLower(record, reinterpret_cast<LPBYTE>(const_cast<char*>(text + *sent)),
+                               rest, &written);
     if (written == 0 || written > rest) {
       WakeStatusThread(record);
       return FALSE;
@@ -129,7 +130,12 @@ BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITO
 }
 
 BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
-  PortRecord* record = Record(port);
+  return StartPortJob(Record(port), printerName, jobId, level, docInfo);
+}
+
+BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level,
+                  LPBYTE docInfo) {
+  const MonitorFace* face = FaceOf(record);
   if (TestAndSetPortFlags(record, PF_IN_JOB) & PF_IN_JOB) {
     SetLastError(ERROR_BUSY);
     return FALSE;
@@ -148,15 +154,14 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
     if (readDone) WaitForSingleObject(readDone, kReadDoneWaitMs);
   }
 
-  if (!record->portMonitor.pfnStartDocPort(record->hPort, printerName, jobId, level, docInfo)) {
+  if (!face->startLowerDoc(record, printerName, jobId, level, docInfo)) {
     ClearPortFlags(record, PF_IN_JOB);
     return FALSE;
   }
 
-  if (!record->printerName || !printerName || lstrcmpA(printerName, record->printerName) != 0) {
+  if (!face->samePrinterName(record, printerName)) {
     EnterMonitorLock();
-    FreeString(record->printerName);
-    record->printerName = DupString(printerName);
+    face->keepPrinterName(record, printerName);
     HANDLE old = LoadShared(&record->hPrinter);
     StoreShared(&record->hPrinter, NULL);
     if (old) ClosePrinter(old);
@@ -223,7 +228,7 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
   }
   // From here on a memory query would put its request into the middle of the job's data.
   SetPortFlags(record, PF_JOB_DATA);
-  BOOL result = record->portMonitor.pfnWritePort(record->hPort, data, count, written);
+  BOOL result = FaceOf(record)->writeLower(record, data, count, written);
   // A printer that takes nothing, or one with a status to report, is asked at once.
   if (HasPortFlags(record, PF_USTATUS_ON) &&
       (*written == 0 || LoadShared(&record->printerStatus) != 0)) {
@@ -237,8 +242,8 @@ BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct) {
   DWORD length = static_cast<DWORD>(lstrlenA(text));
   if (direct) {
     DWORD written = 0;
-    record->portMonitor.pfnWritePort(
-        record->hPort, reinterpret_cast<LPBYTE>(const_cast<LPSTR>(text)), length, &written);
+    FaceOf(record)->writeLower(record, reinterpret_cast<LPBYTE>(const_cast<LPSTR>(text)), length,
+                               &written);
     if (written == 0) WakeStatusThread(record);
     return written == length;
   }
@@ -282,7 +287,7 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
     *read = 0;
     return FALSE;
   }
-  return record->portMonitor.pfnReadPort(record->hPort, buffer, size, read);
+  return FaceOf(record)->readLower(record, buffer, size, read);
 }
 
 BOOL WINAPI EndDocPort(HANDLE port) {
@@ -306,6 +311,15 @@ BOOL WINAPI EndDocPort(HANDLE port) {
 
 BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
+  // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
+  if (AskPortToStop(record)) {
+    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
+  }
+  FinishClosePort(record);
+  return TRUE;
+}
+
+BOOL AskPortToStop(PortRecord* record) {
   if (HasPortFlags(record, PF_IN_JOB)) {
     // The spooler closes a port in the middle of a job: end the job first, or the status
     // thread would keep itself running for it and this call would never return.
@@ -313,19 +327,19 @@ BOOL WINAPI ClosePort(HANDLE port) {
     ClearPortFlags(record, PF_IN_JOB);
     LeaveMonitorLock();
   }
-  if (HasPortFlags(record, PF_THREAD_ALIVE)) {
-    ClearPortFlags(record, PF_THREAD_RUN);
-    EndLowerJob(record);
-    EnterMonitorLock();
-    WakeStatusThread(record);
-    LeaveMonitorLock();
-    // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
-    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
-  }
+  if (!HasPortFlags(record, PF_THREAD_ALIVE)) return FALSE;
+  ClearPortFlags(record, PF_THREAD_RUN);
   EndLowerJob(record);
-  record->portMonitor.pfnClosePort(record->hPort);
+  EnterMonitorLock();
+  WakeStatusThread(record);
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+void FinishClosePort(PortRecord* record) {
+  EndLowerJob(record);
+  FaceOf(record)->closeLower(record);
   EnterMonitorLock();
   FreePortRecord(record);
   LeaveMonitorLock();
-  return TRUE;
 }

@@ -10,6 +10,9 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read);
 BOOL WINAPI EndDocPort(HANDLE port);
 BOOL WINAPI ClosePort(HANDLE port);
 
+// StartDocPort for a port of either face: printerName and docInfo in the face's own form.
+BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
+
 // Writes text to the printer: direct to the port monitor in one write, or after what the
 // printer is owed (a pending prefix, the rest of a cut request), in as many writes as the port
 // takes. TRUE when every byte was written. A text the port took only in part is owed in its
@@ -19,6 +22,13 @@ BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct);
 // Finishes a prefix or memory request the port took only in part, before a write that is not
 // part of the job (the drum counter reset). TRUE when nothing is cut any more.
 BOOL FinishCutWrites(PortRecord* record);
+
+// ClosePort in two halves, for a caller that cannot wait without bound (the NT face's
+// Shutdown). AskPortToStop ends a job still in progress and asks the status thread to leave
+// (ending the lower job); TRUE when a thread was alive, whose end shows as hWakeEvent 0.
+// FinishClosePort then ends what is left, closes the port below and frees the record.
+BOOL AskPortToStop(PortRecord* record);
+void FinishClosePort(PortRecord* record);
 
 // Ends the lower job if it is open (whoever clears PF_JOB_OPEN first ends it).
 void EndLowerJob(PortRecord* record);

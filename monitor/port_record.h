@@ -26,6 +26,9 @@ enum : DWORD {
 
 enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };
 
+struct MonitorFace;
+struct MonitorInstance;
+
 struct PortRecord {
   DWORD signature;        // PORT_RECORD_SIGNATURE
   DWORD size;             // bytes allocated: fixed fields plus port name and NUL
@@ -51,7 +54,13 @@ struct PortRecord {
   // Held while the prefix or a request is written, finished or dropped: the spooler's writes, a
   // memory query's request, a drum reset and a job start never handle them at the same time.
   CRITICAL_SECTION prefixLock;
-  MONITOR portMonitor;  // copy of the port monitor's table
+  MONITOR portMonitor;  // copy of the port monitor's table (the Windows 95 face)
+  // The spooler generation that opened the port (monitor_face.h) and its monitor instance; both
+  // NULL for the Windows 95 face. faceData is what that face keeps of the port.
+  const MonitorFace* face;
+  MonitorInstance* instance;
+  void* faceData;
+  HMODULE threadModule;  // the status thread's hold on the monitor, handed over at its start
   // Counts the lower jobs ended on this port: a reply kept from one is not glued to the next.
   DWORD lowerJobSerial;
   // Carried between reads: an unfinished reply at the end of a short read (see ReadReplies),
@@ -96,6 +105,12 @@ void InitializeMonitorLock();
 PortRecord* PortListHead();
 
 // The caller holds the monitor lock for these three.
+// A record for portName, its printer named printerName opened (the Windows 95 face), appended
+// to the port list.
 PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName);
 PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName);
 BOOL FreePortRecord(PortRecord* record);
+// The pieces of CreatePortRecord that serve every face: a zero-filled record holding portName,
+// and its place at the tail of the list (monitor lock held).
+PortRecord* AllocatePortRecord(LPCSTR portName);
+void AppendPortRecord(PortRecord* record);

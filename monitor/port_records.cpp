@@ -2,6 +2,7 @@
 #include <stddef.h>
 
 #include "guarded_heap.h"
+#include "monitor_face.h"
 #include "port_record.h"
 
 namespace {
@@ -12,7 +13,9 @@ PortRecord* portListHead = NULL;
 }  // namespace
 
 void InitializeMonitorLock() {
-  InitializeCriticalSection(&monitorLock);
+  // Both entries may run, and more than once: a lock that may be in use is not initialised again.
+  static LONG initialised = 0;
+  if (ExchangeShared(&initialised, 1) == 0) InitializeCriticalSection(&monitorLock);
 }
 void EnterMonitorLock() {
   EnterCriticalSection(&monitorLock);
@@ -25,7 +28,7 @@ PortRecord* PortListHead() {
   return portListHead;
 }
 
-PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
+PortRecord* AllocatePortRecord(LPCSTR portName) {
   DWORD nameLength = static_cast<DWORD>(lstrlenA(portName));
   DWORD size = static_cast<DWORD>(offsetof(PortRecord, portNameText)) + nameLength + 1;
   PortRecord* record = static_cast<PortRecord*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size));
@@ -36,10 +39,10 @@ PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
   record->next = NULL;
   record->signature = PORT_RECORD_SIGNATURE;
   InitializeCriticalSection(&record->prefixLock);
-  record->printerName = DupString(printerName);
-  // A printer that cannot be opened leaves hPrinter 0; its status calls then go nowhere.
-  OpenPrinterA(const_cast<LPSTR>(printerName), &record->hPrinter, NULL);
+  return record;
+}
 
+void AppendPortRecord(PortRecord* record) {
   if (!portListHead) {
     portListHead = record;
   } else {
@@ -47,6 +50,15 @@ PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
     while (tail->next) tail = tail->next;
     tail->next = record;
   }
+}
+
+PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName) {
+  PortRecord* record = AllocatePortRecord(portName);
+  if (!record) return NULL;
+  record->printerName = DupString(printerName);
+  // A printer that cannot be opened leaves hPrinter 0; its status calls then go nowhere.
+  OpenPrinterA(const_cast<LPSTR>(printerName), &record->hPrinter, NULL);
+  AppendPortRecord(record);
   return record;
 }
 
@@ -69,7 +81,7 @@ BOOL FreePortRecord(PortRecord* record) {
     before->next = record->next;
   }
   if (record->hPrinter) ClosePrinter(record->hPrinter);
-  FreeString(record->printerName);
+  FaceOf(record)->releasePort(record);
   DeleteCriticalSection(&record->prefixLock);
   LocalFree(record);
   return TRUE;

@@ -102,7 +102,7 @@ void WaitForTwoReads(PortRecord* record) {
 
 // The answer for a memory name from the size the port holds: 0 means no answer came, so a
 // printer that reports 0 is answered with FALSE as well.
-BOOL AnswerSize(const DWORD* field, LPSTR outBuffer, DWORD outSize, LPDWORD returned) {
+BOOL AnswerSize(const DWORD* field, LPVOID outBuffer, DWORD outSize, LPDWORD returned) {
   if (returned) *returned = sizeof(DWORD);
   const DWORD size = LoadShared(field);
   if (outBuffer == NULL || outSize < sizeof(DWORD) || size == 0) return FALSE;
@@ -123,7 +123,11 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE port, DWORD controlId, LPSTR valueName
         record->hPort, controlId, valueName, inBuffer, inSize, outBuffer, outSize, returned);
   }
 
-  DWORD* field = MemoryField(record, valueName);
+  return QueryPrinterMemory(record, MemoryField(record, valueName), outBuffer, outSize, returned);
+}
+
+BOOL QueryPrinterMemory(PortRecord* record, DWORD* field, LPVOID outBuffer, DWORD outSize,
+                        LPDWORD returned) {
   // A request now would land between two pieces of the job's data and end the printer's job
   // language there: the query is answered from what the printer last reported.
   if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_DATA)) == (PF_IN_JOB | PF_JOB_DATA)) {

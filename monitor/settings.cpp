@@ -1,10 +1,12 @@
 // The four timeout settings: read from the monitor's registry key, defaults written back.
 #include "settings.h"
 
-DWORD ErrorTimeout = 1800000;
-DWORD AbortTimeout = 60000;
-DWORD IdleTimeout4L = 180000;
-DWORD IdleTimeoutOther = 900000;
+#include "monitor_face.h"
+
+DWORD ErrorTimeout = DEFAULT_SETTINGS.errorTimeout;
+DWORD AbortTimeout = DEFAULT_SETTINGS.abortTimeout;
+DWORD IdleTimeout4L = DEFAULT_SETTINGS.idleTimeout4L;
+DWORD IdleTimeoutOther = DEFAULT_SETTINGS.idleTimeoutOther;
 char* RegistryRoot = NULL;
 
 namespace {
@@ -16,10 +18,10 @@ struct SettingRow {
 };
 
 const SettingRow kSettings[] = {
-    {"ErrorTimeout", &ErrorTimeout, 1800000},         // 30 minutes
-    {"AbortTimeout", &AbortTimeout, 60000},           // 1 minute
-    {"IdleTimeout4L", &IdleTimeout4L, 180000},        // 3 minutes
-    {"IdleTimeoutOther", &IdleTimeoutOther, 900000},  // 15 minutes
+    {ERROR_TIMEOUT_NAME, &ErrorTimeout, DEFAULT_SETTINGS.errorTimeout},
+    {ABORT_TIMEOUT_NAME, &AbortTimeout, DEFAULT_SETTINGS.abortTimeout},
+    {IDLE_TIMEOUT_4L_NAME, &IdleTimeout4L, DEFAULT_SETTINGS.idleTimeout4L},
+    {IDLE_TIMEOUT_OTHER_NAME, &IdleTimeoutOther, DEFAULT_SETTINGS.idleTimeoutOther},
 };
 
 }  // namespace
@@ -42,4 +44,13 @@ void ReadMonitorSettings() {
     }
   }
   RegCloseKey(key);
+}
+
+DWORD IdleTimeoutOf(const PortRecord* port) {
+  const bool family = HasPortFlags(port, PF_FAMILY_MODEL | PF_FAMILY_MAKER);
+  if (port->instance != NULL) {
+    const MonitorSettings& s = port->instance->settings;
+    return family ? s.idleTimeout4L : s.idleTimeoutOther;
+  }
+  return family ? IdleTimeout4L : IdleTimeoutOther;
 }

@@ -4,6 +4,7 @@
 
 #include "apply_status.h"
 #include "display_link.h"
+#include "monitor_face.h"
 #include "notify_display.h"
 #include "port_ops.h"
 #include "reply_parsers.h"
@@ -36,8 +37,8 @@ bool WriteDrumReset(PortRecord* record) {
   DWORD length = model3820 ? DRUM_RESET_LONG_LENGTH : DRUM_RESET_SHORT_LENGTH;
   DWORD written = 0;
   // Straight to the port monitor: no PJL prefix, and whether or not a lower job is open.
-  record->portMonitor.pfnWritePort(
-      record->hPort, reinterpret_cast<LPBYTE>(const_cast<char*>(command)), length, &written);
+  FaceOf(record)->writeLower(record, reinterpret_cast<LPBYTE>(const_cast<char*>(command)), length,
+                             &written);
   return written == length;
 }
 
@@ -48,8 +49,7 @@ bool DeferredEndIdle(const PortRecord* record) {
   if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_OPEN)) != PF_JOB_OPEN) return false;
   const DWORD since = LoadShared(&record->noReplyTick);
   if (since == 0) return false;
-  const DWORD timeout = IsFamilyPrinter(record) ? IdleTimeout4L : IdleTimeoutOther;
-  return GetTickCount() - since >= timeout;
+  return GetTickCount() - since >= IdleTimeoutOf(record);
 }
 
 // The exit clean-up, entered with the monitor lock held; releases it. TRUE when the display
@@ -57,7 +57,7 @@ bool DeferredEndIdle(const PortRecord* record) {
 bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
   HANDLE printer = LoadShared(&record->hPrinter);
-  SetPrinterA(printer, 0, NULL, PRINTER_CONTROL_SET_STATUS);  // status 0
+  FaceOf(record)->setPrinterStatus(record, printer, 0);
   // The cached status goes with it: the same condition reported again later is a change.
   StorePrinterStatus(record, 0);
   StoreShared(&record->hPrinter, NULL);
@@ -69,7 +69,7 @@ bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
-  const bool displayedHere = ForgetDisplayedPort(record);
+  const bool displayedHere = FaceOf(record)->statusThreadEnding(record) != FALSE;
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();
@@ -86,10 +86,17 @@ BOOL StartStatusThread(PortRecord* record) {
   HANDLE readDone = CreateEventA(NULL, TRUE, TRUE, NULL);
   StoreShared(&record->hWakeEvent, wake);
   StoreShared(&record->hReadDoneEvent, readDone);
+  const MonitorFace* face = FaceOf(record);
+  // The thread's hold on the monitor is taken here, before the thread exists, so the monitor
+  // cannot be unloaded between its creation and its first instruction.
+  HMODULE module = face->holdModule();
+  record->threadModule = module;
   HANDLE thread = NULL;
   if (wake && readDone) thread = CreateThread(NULL, kThreadStack, StatusThread, record, 0, NULL);
   if (!thread) {
     // Leave the port as if no thread had ever run, so the next job tries again.
+    record->threadModule = NULL;
+    if (module) face->releaseModule(module, FALSE);
     CloseAndZero(&record->hWakeEvent);
     CloseAndZero(&record->hReadDoneEvent);
     ClearPortFlags(record, PF_THREAD_RUN | PF_THREAD_ALIVE);
@@ -102,14 +109,16 @@ BOOL StartStatusThread(PortRecord* record) {
 
 DWORD WINAPI StatusThread(LPVOID parameter) {
   PortRecord* record = static_cast<PortRecord*>(parameter);
+  // What the thread needs after its clean-up, when the record may be gone.
+  const MonitorFace* const face = FaceOf(record);
+  const HMODULE module = record->threadModule;
   SetPortFlags(record, PF_THREAD_ALIVE);
   StoreShared(&record->noReplyTick, 0);
   ClearPortFlags(record, PF_DRUM_RESET);
   record->replyKept = 0;  // nothing read before this thread belongs to its replies
 
-  HANDLE drumEvent = CreateEventA(NULL, TRUE, TRUE, DRUM_RESET_EVENT_NAME);
   // A request made before this thread started is discarded.
-  if (drumEvent) ResetEvent(drumEvent);
+  HANDLE drumEvent = face->openDrumRequest(record);
   bool settingsRead = false;
   bool closeDisplay = false;
 
@@ -144,7 +153,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       if (got == 0 && !HasPortFlags(record, PF_IN_JOB)) {
         if (!settingsRead) {
           settingsRead = true;
-          ReadMonitorSettings();
+          face->readSettings(record->instance);
         }
         Sleep(kPollPauseMs);
         if (LoadShared(&record->noReplyTick) == 0) {
@@ -168,6 +177,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
     HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
     if (window) PostMessageA(window, WM_DESTROY, 0, 0);
   }
+  if (module) face->releaseModule(module, TRUE);  // does not return
   return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "session_board.h"
+#include "session_reader.h"
 #include "status_support.h"
 
 namespace {
@@ -283,6 +285,101 @@ TEST_F(NotifyDisplayTest, FirstPublishRaceKeepsOneHandle) {
     EXPECT_EQ(1, FakeDisplayMappingHandles(kMapping)) << "round " << round;
     EXPECT_EQ(0, FakeDisplayOpenViews());
   }
+}
+
+// The NT display link's board: what the monitor publishes, every reader reads in order, once;
+// a reader that starts late reads the current state; one that falls a ring behind loses only
+// what the ring no longer holds; an entry being written is never taken.
+std::vector<uint16_t> Name(const char* text) {
+  std::vector<uint16_t> name;
+  for (; *text; ++text) name.push_back(static_cast<unsigned char>(*text));
+  name.push_back(0);
+  return name;
+}
+
+std::vector<DWORD> Codes(const SessionBoard& board, SessionReader* reader, uint32_t max = 100) {
+  std::vector<SessionEntry> entries(max);
+  std::vector<DWORD> codes;
+  uint32_t n = SessionReadNew(&board, reader, entries.data(), max);
+  for (uint32_t i = 0; i < n; ++i) codes.push_back(entries[i].code);
+  return codes;
+}
+
+TEST(SessionBoard, PublicationsReachEveryReaderInOrderOnce) {
+  static SessionBoard board;
+  memset(&board, 0, sizeof board);
+  SessionBoardReady(&board);
+  ASSERT_TRUE(SessionBoardUsable(&board));
+  SessionReader early = {}, late = {};
+  EXPECT_TRUE(Codes(board, &early).empty()) << "nothing published yet";
+  std::vector<uint16_t> office = Name("Office"), hall = Name("Hall");
+  SessionPublish(&board, SESSION_STATUS_CODE, 41000, 3820, office.data());
+  SessionPublish(&board, SESSION_STATUS_CODE, 40022, 3470, hall.data());
+  EXPECT_EQ(std::vector<DWORD>({41000, 40022}), Codes(board, &early)) << "two printers, in order";
+  EXPECT_EQ(std::vector<DWORD>({40022}), Codes(board, &late)) << "a late reader: the state now";
+  EXPECT_TRUE(Codes(board, &early).empty()) << "nothing twice";
+
+  // A reader a ring and more behind keeps the newest SESSION_ENTRIES.
+  for (DWORD code = 10000; code < 10000 + SESSION_ENTRIES + 10; ++code) {
+    SessionPublish(&board, SESSION_STATUS_CODE, code, 1, office.data());
+  }
+  std::vector<DWORD> codes = Codes(board, &early);
+  ASSERT_EQ(SESSION_ENTRIES, codes.size());
+  EXPECT_EQ(10010u, codes.front());
+  // An entry the monitor is writing (number 0) is passed over, the rest read.
+  SessionPublish(&board, SESSION_STATUS_CODE, 20001, 1, office.data());
+  SessionPublish(&board, SESSION_STATUS_CODE, 20002, 1, office.data());
+  board.entries[(board.sequence - 1) % SESSION_ENTRIES].sequence = 0;
+  EXPECT_EQ(std::vector<DWORD>({20002}), Codes(board, &early));
+
+  // The 32-bit number wraps past 0, which marks an entry being written.
+  board.sequence = 0xFFFFFFFEu;
+  SessionReader wrapped = {0xFFFFFFFEu, TRUE};
+  SessionPublish(&board, SESSION_STATUS_CODE, 30001, 1, office.data());
+  SessionPublish(&board, SESSION_STATUS_CODE, 30002, 1, office.data());
+  EXPECT_EQ(1u, board.sequence);
+  EXPECT_EQ(std::vector<DWORD>({30001, 30002}), Codes(board, &wrapped));
+
+  // A name longer than the board holds is cut and still ends in NUL.
+  std::vector<uint16_t> longName(SESSION_PRINTER_CHARS + 20, 'L');
+  longName.back() = 0;
+  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, longName.data());
+  SessionEntry entry;
+  ASSERT_EQ(1u, SessionReadNew(&board, &wrapped, &entry, 1));
+  EXPECT_EQ(SESSION_THREAD_ENDED, entry.kind);
+  EXPECT_EQ(0, entry.printer[SESSION_PRINTER_CHARS - 1]);
+  EXPECT_EQ('L', entry.printer[SESSION_PRINTER_CHARS - 2]);
+}
+
+// Drum reset slots: a request goes to the ports of the printer the dialog shows, and a board
+// readied again (the spooler started anew while readers held it) keeps its number, frees its
+// slots, and lets waiting readers go on.
+TEST(SessionBoard, PortSlotsByPrinterAndABoardReadiedAgain) {
+  static SessionBoard board;
+  memset(&board, 0, sizeof board);
+  SessionBoardReady(&board);
+  std::vector<uint16_t> office = Name("Office"), hall = Name("Hall"), lab = Name("Lab");
+  int a = SessionClaimPort(&board, office.data());
+  int b = SessionClaimPort(&board, hall.data());
+  int c = SessionClaimPort(&board, office.data());  // a second port of the same printer
+  ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0 && a != b && b != c && a != c);
+  BOOL slots[SESSION_PORTS];
+  EXPECT_EQ(2u, SessionPortsOf(&board, office.data(), slots));
+  EXPECT_TRUE(slots[a] && slots[c] && !slots[b]);
+  SessionRenamePort(&board, c, lab.data());
+  SessionReleasePort(&board, a);
+  EXPECT_EQ(0u, SessionPortsOf(&board, office.data(), slots));
+  EXPECT_EQ(1u, SessionPortsOf(&board, lab.data(), slots));
+  for (uint32_t i = 0; i < SESSION_PORTS; ++i) SessionClaimPort(&board, hall.data());
+  EXPECT_EQ(-1, SessionClaimPort(&board, lab.data())) << "every slot taken";
+
+  SessionReader seen = {};
+  SessionPublish(&board, SESSION_STATUS_CODE, 41000, 3820, office.data());
+  Codes(board, &seen);
+  SessionBoardReady(&board);
+  EXPECT_EQ(0u, SessionPortsOf(&board, hall.data(), slots)) << "the old ports are gone";
+  SessionPublish(&board, SESSION_STATUS_CODE, 10001, 3820, office.data());
+  EXPECT_EQ(std::vector<DWORD>({10001}), Codes(board, &seen)) << "the reader goes on";
 }
 
 }  // namespace

@@ -4,13 +4,15 @@
 
 #include <string>
 
-#include "spooler_win95.h"
 #include "scripted_port_monitor.h"
+#include "spooler_nt.h"
+#include "spooler_win95.h"
 #include "wine_check.h"
 
 namespace {
 
 typedef BOOL(WINAPI* InitializeMonitorExFn)(LPSTR, MONITOR*);
+typedef LPMONITOR2(WINAPI* InitializePrintMonitor2Fn)(PMONITORINIT, PHANDLE);
 
 const char kPort[] = "QVL1:";
 const std::string kPrefix = std::string("\x1b%-12345X@PJL\r\n") + "@PJL USTATUS DEVICE=ON\r\n";
@@ -117,6 +119,37 @@ int main(int argc, char** argv) {
   CHECK(took < 3000, "ClosePort of the drained port took %lu ms", took);
   CHECK(WaitUntil(LowerJobEnded, 100), "ClosePort must end the deferred lower job");
   CHECK(ScriptedPortGetState(kPort).closes == 1, "the port monitor's ClosePort was not called");
+
+  // The NT-family spooler's entry: arguments checked, the language monitor's nine operations
+  // set and the port monitor's NULL, and a Shutdown that returns at once without ports.
+  InitializePrintMonitor2Fn init2 = reinterpret_cast<InitializePrintMonitor2Fn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "InitializePrintMonitor2")));
+  CHECK(init2 != NULL, "no undecorated InitializePrintMonitor2 export");
+  if (init2) {
+    HANDLE monitor = NULL;
+    SetLastError(0xDEAD);
+    LPMONITOR2 nt = init2(NULL, &monitor);
+    CHECK(nt == NULL && GetLastError() == ERROR_INVALID_PARAMETER,
+          "InitializePrintMonitor2(NULL) gave %p with %lu (expected NULL, 87)", (void*)nt,
+          GetLastError());
+    MONITORINIT init = {sizeof init, reinterpret_cast<HANDLE>(0x5150), NULL, NULL, TRUE, NULL};
+    nt = init2(&init, &monitor);
+    CHECK(nt != NULL && monitor != NULL, "InitializePrintMonitor2 failed with %lu", GetLastError());
+    if (nt) {
+      CHECK(nt->cbSize >= MONITOR2_SIZE_WIN2K, "MONITOR2 cbSize %lu", nt->cbSize);
+      CHECK(nt->pfnOpenPortEx && nt->pfnStartDocPort && nt->pfnWritePort && nt->pfnReadPort &&
+                nt->pfnEndDocPort && nt->pfnClosePort && nt->pfnGetPrinterDataFromPort &&
+                nt->pfnShutdown && nt->pfnSendRecvBidiDataFromPort,
+            "the language monitor's nine operations must be set");
+      CHECK(!nt->pfnEnumPorts && !nt->pfnOpenPort && !nt->pfnAddPort && !nt->pfnAddPortEx &&
+                !nt->pfnConfigurePort && !nt->pfnDeletePort && !nt->pfnSetPortTimeOuts &&
+                !nt->pfnXcvOpenPort && !nt->pfnXcvDataPort && !nt->pfnXcvClosePort,
+            "the port monitor's operations must be NULL");
+      start = GetTickCount();
+      nt->pfnShutdown(monitor);
+      CHECK(GetTickCount() - start < 1000, "Shutdown took %lu ms", GetTickCount() - start);
+    }
+  }
 
   FreeLibrary(module);
   return CheckSummary("monitor_dll_test");

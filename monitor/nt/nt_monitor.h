@@ -1,0 +1,91 @@
+// The NT face of the monitor (Windows 2000 and later): what it keeps of each monitor instance
+// and each port, its face table, and the pieces its files share. Windows builds only.
+#pragma once
+
+#include "monitor_face.h"
+#include "spooler_nt.h"
+
+// ---- One monitor instance (MonitorInstance::faceData): the spooler's handle and registry
+// callbacks, which must not be used once Shutdown has begun.
+struct NtInstance {
+  HANDLE spooler;            // MONITORINIT::hSpooler, passed last to every callback
+  HANDLE registryRoot;       // MONITORINIT::hckRegistryRoot: the monitor's own key
+  MONITORREG registry;       // the callbacks (a copy; slots the spooler left out are NULL)
+  CRITICAL_SECTION calls;    // held while a callback runs; Shutdown takes it to end them
+  BOOL shutDown;             // set by Shutdown under calls
+  MonitorInstance* monitor;  // the instance this belongs to
+};
+
+inline NtInstance* NtInstanceOf(const MonitorInstance* instance) {
+  return static_cast<NtInstance*>(instance->faceData);
+}
+
+// ---- One port (PortRecord::faceData): the port monitor's functions and the wide names.
+struct NtPort {
+  BOOL(WINAPI* startDocPort)(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE);
+  BOOL(WINAPI* writePort)(HANDLE, LPBYTE, DWORD, LPDWORD);
+  BOOL(WINAPI* readPort)(HANDLE, LPBYTE, DWORD, LPDWORD);
+  BOOL(WINAPI* endDocPort)(HANDLE);
+  BOOL(WINAPI* closePort)(HANDLE);
+  BOOL(WINAPI* getPrinterDataFromPort)
+  (HANDLE, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR, DWORD, LPDWORD);
+  // NULL when the port monitor's table is too short to hold it or leaves it out.
+  DWORD(WINAPI* sendRecvBidiDataFromPort)
+  (HANDLE, DWORD, LPCWSTR, PBIDI_REQUEST_CONTAINER, PBIDI_RESPONSE_CONTAINER*);
+  WCHAR* portName;     // as OpenPortEx received it
+  WCHAR* printerName;  // the spooler's name of the printer, as last given
+  // The display link: the port's slot on the status board (-1: none), its drum reset event,
+  // and whether a code of this port is on the board since its status thread started.
+  int slot;
+  HANDLE drumEvent;
+  BOOL shown;
+};
+
+inline NtPort* NtPortOf(const PortRecord* port) {
+  return static_cast<NtPort*>(port->faceData);
+}
+
+extern const MonitorFace NtFace;
+
+// The spooler's wide printer functions, found at run time in the loaded winspool.drv (the
+// Windows 95 generation has none of them; the DLL must still load there). NULL where missing.
+struct NtSpoolerFunctions {
+  BOOL(WINAPI* openPrinter)(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+  BOOL(WINAPI* setPrinter)(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
+  DWORD(WINAPI* setPrinterData)(HANDLE printer, LPWSTR name, DWORD type, LPBYTE data, DWORD size);
+  BOOL(WINAPI* setJob)(HANDLE printer, DWORD jobId, DWORD level, LPBYTE info, DWORD command);
+};
+extern NtSpoolerFunctions NtSpooler;
+void FindNtSpoolerFunctions();
+
+// ---- The display link (nt_display.cpp; session_link.h). Lock order: the monitor lock, then
+// the board's own lock.
+// Makes the status board and its objects, once per process; false when the system cannot.
+bool OpenSessionBoard();
+// Lets go of them (the DLL is unloaded).
+void CloseSessionBoard();
+void ShowCodeOnBoard(PortRecord* port, DWORD code);
+BOOL ThreadEndedOnBoard(PortRecord* port);
+// The port's slot and drum reset event: taken when the port opens, renamed with its printer,
+// given back when it closes.
+void ClaimSessionSlot(PortRecord* port);
+void RenameSessionSlot(PortRecord* port);
+void ReleaseSessionSlot(PortRecord* port);
+HANDLE OpenPortDrumRequest(PortRecord* port);
+
+// Reads the instance's four time-outs through the spooler's registry callbacks, writing the
+// defaults back where a value is missing; any failure leaves the defaults. Not after Shutdown.
+void ReadNtSettings(MonitorInstance* instance);
+
+// ---- Wide text without the system's W functions (most are missing on the Windows 95
+// generation, where this DLL must still load).
+DWORD WideLength(LPCWSTR text);
+// A copy in memory of the process heap; NULL for NULL or when memory is short.
+WCHAR* CopyWide(LPCWSTR text);
+void FreeWide(WCHAR* text);
+// Equal, letter case counting.
+bool SameWide(LPCWSTR a, LPCWSTR b);
+// Equal with the letters A to Z in either case (port names).
+bool SameWideIgnoringCase(LPCWSTR a, LPCWSTR b);
+// An ANSI stand-in of the text for the port record's name: ASCII kept, anything else '?'.
+void WideToAsciiName(LPCWSTR text, char* out, DWORD size);

@@ -1,0 +1,149 @@
+// The NT face's port operations that differ from the core's: opening a port over the port
+// monitor's MONITOR2, the job start with the spooler's wide names, printer data with wide value
+// names, and bidi requests handed down. WritePort, ReadPort, EndDocPort and ClosePort are the
+// core's own (their arguments are the same on both faces).
+#include <stddef.h>
+
+#include "nt_entry.h"
+#include "nt_monitor.h"
+#include "port_ops.h"
+#include "printer_data.h"
+
+// The job start reads dwMode through the ANSI layout; the wide one must match it.
+static_assert(offsetof(DOC_INFO_2W, dwMode) == offsetof(DOC_INFO_2A, dwMode),
+              "DOC_INFO_2 has one layout for both character sets");
+
+namespace {
+
+// The port monitor's table is as long as its cbSize says; members past it are not there.
+template <typename F>
+F Member(const MONITOR2* table, F MONITOR2::*member, size_t offset) {
+  return table->cbSize >= offset + sizeof(F) ? table->*member : NULL;
+}
+#define LOWER(table, name) Member(table, &MONITOR2::name, offsetof(MONITOR2, name))
+
+// A record of this face for portName, with the port monitor's functions; not yet in the list.
+PortRecord* NewNtPortRecord(LPCWSTR portName, LPCWSTR printerName, const MONITOR2* lower) {
+  const DWORD length = WideLength(portName);
+  char* ascii = static_cast<char*>(LocalAlloc(LMEM_FIXED, length + 1));
+  NtPort* nt = static_cast<NtPort*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(NtPort)));
+  PortRecord* record = NULL;
+  if (ascii != NULL && nt != NULL) {
+    WideToAsciiName(portName, ascii, length + 1);
+    record = AllocatePortRecord(ascii);
+  }
+  if (ascii != NULL) LocalFree(ascii);
+  if (record == NULL) {
+    if (nt != NULL) LocalFree(nt);
+    return NULL;
+  }
+  nt->startDocPort = LOWER(lower, pfnStartDocPort);
+  nt->writePort = LOWER(lower, pfnWritePort);
+  nt->readPort = LOWER(lower, pfnReadPort);
+  nt->endDocPort = LOWER(lower, pfnEndDocPort);
+  nt->closePort = LOWER(lower, pfnClosePort);
+  nt->getPrinterDataFromPort = LOWER(lower, pfnGetPrinterDataFromPort);
+  nt->sendRecvBidiDataFromPort = LOWER(lower, pfnSendRecvBidiDataFromPort);
+  nt->portName = CopyWide(portName);
+  nt->printerName = CopyWide(printerName);
+  record->face = &NtFace;
+  record->faceData = nt;
+  ClaimSessionSlot(record);
+  return record;
+}
+
+// A port monitor that cannot run a job is not one to put a language monitor over.
+bool LowerCanRunJobs(const MONITOR2* lower) {
+  return LOWER(lower, pfnOpenPort) && LOWER(lower, pfnStartDocPort) && LOWER(lower, pfnWritePort) &&
+         LOWER(lower, pfnReadPort) && LOWER(lower, pfnEndDocPort) && LOWER(lower, pfnClosePort);
+}
+
+// The instance's record for portName (letters A to Z in either case), or NULL. Monitor lock.
+PortRecord* FindNtPort(const MonitorInstance* instance, LPCWSTR portName) {
+  for (PortRecord* r = PortListHead(); r != NULL; r = r->next) {
+    if (r->face == &NtFace && r->instance == instance &&
+        SameWideIgnoringCase(NtPortOf(r)->portName, portName)) {
+      return r;
+    }
+  }
+  return NULL;
+}
+
+inline PortRecord* Record(HANDLE port) {
+  return static_cast<PortRecord*>(port);
+}
+
+}  // namespace
+
+BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LPWSTR printerName,
+                         PHANDLE handle, MONITOR2* lower) {
+  MonitorInstance* instance = InstanceOfHandle(monitor);
+  if (instance == NULL || portName == NULL || handle == NULL || lower == NULL ||
+      !LowerCanRunJobs(lower)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  EnterMonitorLock();
+  if (FindNtPort(instance, portName)) {
+    LeaveMonitorLock();
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  PortRecord* record = NewNtPortRecord(portName, printerName, lower);
+  if (record == NULL) {
+    LeaveMonitorLock();
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  record->instance = instance;
+  AppendPortRecord(record);
+  SetPortFlags(record, PF_PJL_PRINTER);
+  if (!lower->pfnOpenPort(monitorPort, portName, &record->hPort)) {
+    // As on the other face: no handle reaches the spooler, so the record goes now.
+    const DWORD error = GetLastError();
+    FreePortRecord(record);
+    LeaveMonitorLock();
+    SetLastError(error);
+    return FALSE;
+  }
+  StoreShared(&record->hPrinter, NtFace.openPrinter(record, printerName));
+  *handle = record;
+  LeaveMonitorLock();
+  return TRUE;
+}
+
+BOOL WINAPI NtStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level,
+                           LPBYTE docInfo) {
+  return StartPortJob(Record(port), printerName, jobId, level, docInfo);
+}
+
+BOOL WINAPI NtGetPrinterDataFromPort(HANDLE port, DWORD controlId, LPWSTR valueName,
+                                     LPWSTR inBuffer, DWORD inSize, LPWSTR outBuffer, DWORD outSize,
+                                     LPDWORD returned) {
+  PortRecord* record = Record(port);
+  if (record == NULL || !HasPortFlags(record, PF_JOB_OPEN)) return FALSE;
+  if (controlId != 0) {
+    // A device I/O control code, for the port's driver.
+    NtPort* nt = NtPortOf(record);
+    if (nt->getPrinterDataFromPort == NULL) return FALSE;
+    return nt->getPrinterDataFromPort(record->hPort, controlId, valueName, inBuffer, inSize,
+                                      outBuffer, outSize, returned);
+  }
+  DWORD* field = NULL;
+  if (valueName != NULL && SameWideIgnoringCase(valueName, L"" INSTALLED_MEMORY_TEXT)) {
+    field = &record->installedMemory;
+  } else if (valueName != NULL && SameWideIgnoringCase(valueName, L"" AVAILABLE_MEMORY_TEXT)) {
+    field = &record->availableMemory;
+  }
+  return QueryPrinterMemory(record, field, outBuffer, outSize, returned);
+}
+
+DWORD WINAPI NtSendRecvBidiDataFromPort(HANDLE port, DWORD access, LPCWSTR action,
+                                        PBIDI_REQUEST_CONTAINER request,
+                                        PBIDI_RESPONSE_CONTAINER* response) {
+  PortRecord* record = Record(port);
+  if (record == NULL) return ERROR_INVALID_PARAMETER;
+  NtPort* nt = NtPortOf(record);
+  if (nt->sendRecvBidiDataFromPort == NULL) return ERROR_NOT_SUPPORTED;
+  return nt->sendRecvBidiDataFromPort(record->hPort, access, action, request, response);
+}

@@ -1,4 +1,4 @@
-// qvlinst: what its parts share. The names the monitor is registered under, the exit codes, and
+// qvlinst: what its files share. The names the monitor is registered under, the exit codes, and
 // the system as the installer finds it (which family, which folders, which spooler functions).
 #pragma once
 

@@ -93,7 +93,7 @@ int CheckBuild(const System& sys) {
     IsWow64ProcessFn wow = Find<IsWow64ProcessFn>(kernel, "IsWow64Process");
     BOOL underWow64 = FALSE;
     if (!wow || !wow(GetCurrentProcess(), &underWow64) || !underWow64) return kExitOk;
-    native = IMAGE_FILE_MACHINE_AMD64;  // before Windows 10, WOW64 means a 64-bit x64 system
+    native = IMAGE_FILE_MACHINE_AMD64;  // before Windows 10, WOW64 means x64 (or Itanium) Windows
   }
   fprintf(stderr,
           "qvlinst: this is the %s build, and this Windows runs on %s: its print spooler "

@@ -11,19 +11,8 @@
 #include "fake_spooler.h"
 #include "monitor_entry.h"
 #include "port_record.h"
+#include "printer_texts.h"
 #include "scripted_port_monitor.h"
-
-extern const char kMakerDeviceId[];    // a QV-L3820 of the maker
-extern const char kGenericDeviceId[];  // a PJL printer of another maker
-
-// Bytes of the two prefix lines, as the printer must receive them.
-extern const std::string kPrefix;
-
-// A device status reply (PJL form) with one code, and the job-end report for a job id.
-std::string PjlDeviceStatus(unsigned code);
-std::string PjlJobEnd(unsigned jobId);
-// A plain reply of the maker's printers.
-std::string PlainCode(unsigned code);
 
 class MonitorTest : public ::testing::Test {
  protected:

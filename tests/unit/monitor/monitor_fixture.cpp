@@ -47,3 +47,35 @@ DWORD MonitorTest::Write(HANDLE port, const std::string& data) {
                      static_cast<DWORD>(data.size()), &written);
   return written;
 }
+
+::testing::AssertionResult MonitorTest::StartJobWriting(HANDLE port, DWORD jobId,
+                                                        const std::string& data,
+                                                        const char* printer) {
+  if (!StartJob(port, jobId, 1, 1, printer)) {
+    return ::testing::AssertionFailure()
+           << "StartDocPort of job " << jobId << " failed (error " << GetLastError() << ")";
+  }
+  Write(port, data);
+  return ::testing::AssertionSuccess();
+}
+
+void MonitorTest::Reply(HANDLE port, const std::string& reply) {
+  ScriptedPortQueueReply(Rec(port)->portName, reply.c_str());
+  Write(port, "");
+}
+
+::testing::AssertionResult MonitorTest::EndJobAtPrinter(HANDLE port, DWORD jobId, int endDocs) {
+  const char* name = Rec(port)->portName;
+  ScriptedPortQueueReply(name, PjlJobEnd(jobId).c_str());
+  if (WaitFor([&] { return ScriptedPortGetState(name).endDocs == endDocs; })) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "the port monitor below ended " << ScriptedPortGetState(name).endDocs
+         << " jobs, expected " << endDocs;
+}
+
+BOOL MonitorTest::EndJobAndClose(HANDLE port) {
+  table.pfnEndDocPort(port);
+  return table.pfnClosePort(port);
+}

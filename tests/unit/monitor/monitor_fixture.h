@@ -25,6 +25,17 @@ class MonitorTest : public ::testing::Test {
                 const char* printer = "Office Printer");
   // WritePort of a text; returns the written count.
   DWORD Write(HANDLE port, const std::string& data);
+  // StartJob (level 1, mode 1), then a Write of data; fails, writing nothing, if the start fails.
+  ::testing::AssertionResult StartJobWriting(HANDLE port, DWORD jobId, const std::string& data,
+                                             const char* printer = "Office Printer");
+  // Queues a reply at the port's printer and wakes the status thread: a write that writes
+  // nothing wakes it.
+  void Reply(HANDLE port, const std::string& reply);
+  // Queues the printer's report of jobId's end, then waits until the port monitor below has
+  // ended endDocs jobs.
+  ::testing::AssertionResult EndJobAtPrinter(HANDLE port, DWORD jobId, int endDocs);
+  // EndDocPort, then ClosePort; returns what ClosePort returned.
+  BOOL EndJobAndClose(HANDLE port);
   PortRecord* Rec(HANDLE port) { return static_cast<PortRecord*>(port); }
   // Waits (real time) until cond holds or ms pass; returns cond's last value.
   template <typename F>

@@ -38,8 +38,8 @@ DWORD WINAPI ListenThread(LPVOID parameter) {
   HWND window = static_cast<HWND>(parameter);
   for (;;) {
     const uint32_t seen = LoadNumber(&Board->sequence);
-    HANDLE change = OpenNumberedEvent(SYNCHRONIZE, SESSION_CHANGE_EVENT_PREFIX,
-                                      SessionNextNumber(seen));
+    HANDLE change =
+        OpenNumberedEvent(SYNCHRONIZE, SESSION_CHANGE_EVENT_PREFIX, SessionNextNumber(seen));
     if (change == NULL) {
       if (LoadNumber(&Board->sequence) == seen) {
         PostMessageA(window, DLM_SESSION_GONE, 0, 0);
@@ -63,8 +63,8 @@ DWORD WINAPI ListenThread(LPVOID parameter) {
 template <typename F>
 void Find(const char* name, F* slot) {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  *slot = kernel ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
-                 : NULL;
+  *slot =
+      kernel ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : NULL;
 }
 
 }  // namespace

@@ -28,14 +28,12 @@
 #include "fake_spooler.h"
 #include "monitor_entry.h"
 #include "port_record.h"
+#include "printer_texts.h"
 #include "scripted_port_monitor.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const char kGenericDeviceId[] = "MFG:Acme;MDL:LaserPro 4;CMD:PJL,PCL;";
-const std::string kPrefix = std::string("\x1b%-12345X@PJL\r\n") + "@PJL USTATUS DEVICE=ON\r\n";
 
 double Ns(Clock::duration d) {
   return std::chrono::duration<double, std::nano>(d).count();
@@ -140,12 +138,6 @@ BENCHMARK(BM_Passthrough)->Arg(4096)->Arg(65536)->Iterations(15)->Unit(benchmark
 
 // ---- Status latency
 
-std::string DeviceStatus(unsigned code) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL USTATUS DEVICE\r\nCODE=%u\r\nDISPLAY=STATUS\r\n\f", code);
-  return text;
-}
-
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   size_t i = static_cast<size_t>(p * (v.size() - 1) + 0.5);
@@ -193,7 +185,7 @@ void BM_StatusLatency(benchmark::State& state) {
       reference.push_back(Ns(Clock::now() - began));
 
       // Monitor sample: the code alternates, so every reply changes the status.
-      std::string reply = DeviceStatus(i % 2 ? 40021 : 40022);
+      std::string reply = PjlDeviceStatus(i % 2 ? 40021 : 40022);
       int calls = FakeSpoolerCallCount();
       ScriptedPortQueueReply("LAT1:", reply.data(), reply.size());
       began = Clock::now();
@@ -206,7 +198,7 @@ void BM_StatusLatency(benchmark::State& state) {
     table.pfnEndDocPort(port);  // deferred: the prefix asked for status
     for (int i = 0; i < 4; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(137 * (i + 1)));
-      std::string reply = DeviceStatus(i % 2 ? 40021 : 40022);  // the last in-job one was 40021
+      std::string reply = PjlDeviceStatus(i % 2 ? 40021 : 40022);  // the last in-job one was 40021
       int calls = FakeSpoolerCallCount();
       ScriptedPortQueueReply("LAT1:", reply.data(), reply.size());
       auto began = Clock::now();
@@ -248,20 +240,6 @@ double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-std::string MemoryReply(DWORD value) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL INFO MEMORY\r\nTOTAL=%u\r\nLARGEST=%u\r\n\f",
-           static_cast<unsigned>(value), static_cast<unsigned>(value / 2));
-  return text;
-}
-
-std::string JobEnd(unsigned jobId) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL USTATUS JOB\r\nEND\r\nNAME=\"MSJOB %u\"\r\nPAGES=1\r\n\f",
-           jobId);
-  return text;
 }
 
 void BM_ManyPorts(benchmark::State& state) {
@@ -314,7 +292,7 @@ void BM_ManyPorts(benchmark::State& state) {
       for (size_t at = 0; at < kJobBytes; at += 4096) {
         if (Write(table, ports[p], data[p].data() + at, 4096) != 4096) failures++;
       }
-      std::string reply = MemoryReply(400000 + p);
+      std::string reply = PjlMemory(400000 + p);
       ScriptedPortQueueReply(names[p].c_str(), reply.data(), reply.size());
       Write(table, ports[p], "", 0);
     });
@@ -331,7 +309,7 @@ void BM_ManyPorts(benchmark::State& state) {
 
     // The printers report the jobs' ends; the threads end the lower jobs and leave.
     for (int p = 0; p < kPorts; ++p) {
-      std::string end = JobEnd(static_cast<unsigned>(p + 1));
+      std::string end = PjlJobEnd(static_cast<unsigned>(p + 1));
       ScriptedPortQueueReply(names[p].c_str(), end.data(), end.size());
     }
     const bool left = WaitFor([] { return FakeRunningThreads() == 0; }, 10000);

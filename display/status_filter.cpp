@@ -1,31 +1,34 @@
 // Status code filter, exit rule, display decision and the dialogs' OK and reset rules.
 #include "status_filter.h"
 
+#include "status_codes.h"
+
 namespace {
 
-const DWORD kFirstCode = 10001;
+const DWORD kFirstCode = STATUS_CODE_READY;
 const DWORD kLastCode = 50554;
-const DWORD kFoldedFirst = 41000;
-const DWORD kFoldedLast = 41999;
+const DWORD kFoldedFirst = STATUS_CODE_LOAD_PAPER;
+const DWORD kFoldedLast = STATUS_CODE_LOAD_PAPER_LAST;
 const DWORD kModel3470Group = 1;
 
 BOOL IsStickyCode(DWORD code) {
-  return code == 40556 || code == 40558 || code == 40559;
-}
-BOOL IsDrumCode(DWORD code) {
-  return code == 40558 || code == 40559;
+  return IsTonerDrumCode(code);
 }
 
-// For model 3470, 10001 ends a group-1 entry only after one of these.
+// For model 3470, 10001 ends a group-1 entry only after one of these (30017: the page was too
+// complex to print).
 BOOL Is3470Predecessor(DWORD code) {
-  return code == 30016 || code == 30017 || code == 40558;
+  return code == STATUS_CODE_MEMORY_OVERFLOW || code == 30017 || code == STATUS_CODE_DRUM_NEAR_END;
 }
 
 struct CodeRange {
   DWORD first;
   DWORD last;
 };
-const CodeRange kPrintersFolderRanges[] = {{11100, 11999}, {40021, 40024}, {41000, 41999}};
+const CodeRange kPrintersFolderRanges[] = {
+    {STATUS_CODE_TRAY_EMPTY_FIRST, STATUS_CODE_TRAY_EMPTY_LAST},
+    {STATUS_CODE_DOOR_OPEN, STATUS_CODE_PAPER_JAM_LAST},
+    {STATUS_CODE_LOAD_PAPER, STATUS_CODE_LOAD_PAPER_LAST}};
 
 }  // namespace
 
@@ -33,13 +36,13 @@ BOOL FilterStatusCode(FilterState* state, DWORD* code, DWORD shownCode, LONG sho
                       BOOL model3470, DrumResetPendingFn drumResetPending) {
   DWORD x = *code;
   if (x < kFirstCode || x > kLastCode) return FALSE;
-  if (model3470 && x == 10001 && shownGroup == static_cast<LONG>(kModel3470Group) &&
+  if (model3470 && x == STATUS_CODE_READY && shownGroup == static_cast<LONG>(kModel3470Group) &&
       !Is3470Predecessor(shownCode)) {
     return FALSE;
   }
 
-  if (x == 40000 && model3470) state->drumCodeShown = FALSE;
-  if (x == 10001 || x == 10003 || x == 40000) {
+  if (x == STATUS_CODE_SLEEP && model3470) state->drumCodeShown = FALSE;
+  if (x == STATUS_CODE_READY || x == STATUS_CODE_WARMING_UP || x == STATUS_CODE_SLEEP) {
     if (state->stickyCode != 0) {
       x = state->stickyCode;
     } else if (IsStickyCode(shownCode)) {
@@ -52,7 +55,7 @@ BOOL FilterStatusCode(FilterState* state, DWORD* code, DWORD shownCode, LONG sho
       state->drumCodeShown = TRUE;
     }
     state->stickyCode = x;
-  } else if (x == 40556) {
+  } else if (x == STATUS_CODE_FAMILY_TONER_LOW) {
     state->stickyCode = x;
   }
 
@@ -62,7 +65,7 @@ BOOL FilterStatusCode(FilterState* state, DWORD* code, DWORD shownCode, LONG sho
 }
 
 BOOL IsExitCode(DWORD code) {
-  return code == 10001 || code == 40000;
+  return code == STATUS_CODE_READY || code == STATUS_CODE_SLEEP;
 }
 
 BOOL HeldByPrintersFolder(DWORD code, BOOL printersFolderOpen) {

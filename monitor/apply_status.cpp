@@ -6,6 +6,7 @@
 
 #include "monitor_face.h"
 #include "notify_display.h"
+#include "status_codes.h"
 
 namespace {
 
@@ -17,18 +18,18 @@ struct StatusCodeRow {
 };
 
 const StatusCodeRow StatusCodeTable[] = {
-    {10001, 0},
+    {STATUS_CODE_READY, 0},
     {10002, 0},
     {11002, 0},
-    {40022, PRINTER_STATUS_PAPER_JAM},
+    {STATUS_CODE_PAPER_JAM, PRINTER_STATUS_PAPER_JAM},
     {40034, PRINTER_STATUS_PAPER_PROBLEM},
-    {40079, PRINTER_STATUS_OFFLINE},
-    {40019, PRINTER_STATUS_OUTPUT_BIN_FULL},
-    {10003, PRINTER_STATUS_WARMING_UP},
-    {10006, PRINTER_STATUS_TONER_LOW},
+    {STATUS_CODE_OFFLINE, PRINTER_STATUS_OFFLINE},
+    {STATUS_CODE_OUTPUT_FULL, PRINTER_STATUS_OUTPUT_BIN_FULL},
+    {STATUS_CODE_WARMING_UP, PRINTER_STATUS_WARMING_UP},
+    {STATUS_CODE_TONER_LOW, PRINTER_STATUS_TONER_LOW},
     {40038, PRINTER_STATUS_TONER_LOW},
-    {30016, PRINTER_STATUS_OUT_OF_MEMORY},
-    {40021, PRINTER_STATUS_DOOR_OPEN},
+    {STATUS_CODE_MEMORY_OVERFLOW, PRINTER_STATUS_OUT_OF_MEMORY},
+    {STATUS_CODE_DOOR_OPEN, PRINTER_STATUS_DOOR_OPEN},
     {30078, PRINTER_STATUS_POWER_SAVE},
     {0, 0},  // end
 };
@@ -54,9 +55,14 @@ bool SkippedByLookAhead(const PortRecord* port, const StatusToken* tokens, uint3
   if (!HasPortFlags(port, PF_MODEL_3820)) return false;
   if (i + 1 >= count || !IsCodeToken(tokens[i + 1].id)) return false;
   const DWORD code = tokens[i].value;
-  if (code < 30001 || code > 49999) return false;
-  return code != 30036 && code != 40000 && code != 40556 && code != 40558 && code != 40559;
+  if (code <= STATUS_CODE_CONDITION_FIRST || code >= STATUS_CODE_SERVICE) return false;
+  return code != STATUS_CODE_COUNTED_ERROR && code != STATUS_CODE_SLEEP && !IsTonerDrumCode(code);
 }
+
+// Tray codes are paper out from two codes past tray 1's first on (11102, 41102).
+const DWORD kPaperOutSkip = 2;
+const DWORD kTrayEmptyPaperOut = STATUS_CODE_TRAY_EMPTY + TRAY_CODE_STEP + kPaperOutSkip;
+const DWORD kLoadPaperPaperOut = STATUS_CODE_LOAD_PAPER + TRAY_CODE_STEP + kPaperOutSkip;
 
 DWORD StatusAfterCode(DWORD status, DWORD code) {
   for (const StatusCodeRow* row = StatusCodeTable; row->code != 0; ++row) {
@@ -65,10 +71,11 @@ DWORD StatusAfterCode(DWORD status, DWORD code) {
       break;
     }
   }
-  if ((code >= 11102 && code <= 11999) || (code >= 41102 && code <= 41999)) {
+  if ((code >= kTrayEmptyPaperOut && code <= STATUS_CODE_TRAY_EMPTY_LAST) ||
+      (code >= kLoadPaperPaperOut && code <= STATUS_CODE_LOAD_PAPER_LAST)) {
     status = PRINTER_STATUS_PAPER_OUT;
   }
-  if (code > 40000) status |= PRINTER_STATUS_USER_INTERVENTION;
+  if (code > STATUS_CODE_SLEEP) status |= PRINTER_STATUS_USER_INTERVENTION;
   return status;
 }
 

@@ -6,6 +6,7 @@
 #include "display_link.h"
 #include "identify.h"
 #include "monitor_face.h"
+#include "status_codes.h"
 
 DWORD LastRepeatCode = 0;
 
@@ -28,28 +29,33 @@ struct StatusRebuildRow {
 };
 
 const StatusRebuildRow StatusRebuildTable[] = {
-    {11100, 11999, PRINTER_STATUS_PAPER_OUT},     {41000, 41999, PRINTER_STATUS_PAPER_OUT},
-    {40556, 40556, PRINTER_STATUS_TONER_LOW},     {40559, 40559, PRINTER_STATUS_TONER_LOW},
-    {30016, 30016, PRINTER_STATUS_OUT_OF_MEMORY}, {40021, 40021, PRINTER_STATUS_DOOR_OPEN},
-    {40022, 40024, PRINTER_STATUS_PAPER_JAM},     {50000, 0xFFFFFFFFu, PRINTER_STATUS_ERROR},
-    {30036, 30036, PRINTER_STATUS_ERROR},         {0, 0, 0},  // end
+    {STATUS_CODE_TRAY_EMPTY_FIRST, STATUS_CODE_TRAY_EMPTY_LAST, PRINTER_STATUS_PAPER_OUT},
+    {STATUS_CODE_LOAD_PAPER, STATUS_CODE_LOAD_PAPER_LAST, PRINTER_STATUS_PAPER_OUT},
+    {STATUS_CODE_FAMILY_TONER_LOW, STATUS_CODE_FAMILY_TONER_LOW, PRINTER_STATUS_TONER_LOW},
+    {STATUS_CODE_DRUM_END, STATUS_CODE_DRUM_END, PRINTER_STATUS_TONER_LOW},
+    {STATUS_CODE_MEMORY_OVERFLOW, STATUS_CODE_MEMORY_OVERFLOW, PRINTER_STATUS_OUT_OF_MEMORY},
+    {STATUS_CODE_DOOR_OPEN, STATUS_CODE_DOOR_OPEN, PRINTER_STATUS_DOOR_OPEN},
+    {STATUS_CODE_PAPER_JAM, STATUS_CODE_PAPER_JAM_LAST, PRINTER_STATUS_PAPER_JAM},
+    {STATUS_CODE_SERVICE, 0xFFFFFFFFu, PRINTER_STATUS_ERROR},
+    {STATUS_CODE_COUNTED_ERROR, STATUS_CODE_COUNTED_ERROR, PRINTER_STATUS_ERROR},
+    {0, 0, 0},  // end
 };
 static_assert(sizeof(StatusRebuildTable) / sizeof(StatusRebuildTable[0]) == 10,
               "nine ranges and the end row");
 
 // The codes whose back-to-back repeats are posted only once (across all ports).
 bool IsRepeatCode(DWORD code) {
-  return code == 40556 || code == 40558 || code == 40559;
+  return IsTonerDrumCode(code);
 }
 
-const DWORD CODE_RESET_REPEAT = 40000;
+const DWORD CODE_RESET_REPEAT = STATUS_CODE_SLEEP;
 
 DWORD RebuiltStatus(DWORD code) {
   DWORD status = 0;
   for (const StatusRebuildRow* row = StatusRebuildTable; row->status != 0; ++row) {
     if (code >= row->low && code <= row->high) status |= row->status;
   }
-  if (code >= 30000 && code != CODE_RESET_REPEAT && !IsRepeatCode(code)) {
+  if (code >= STATUS_CODE_CONDITION_FIRST && code != CODE_RESET_REPEAT && !IsRepeatCode(code)) {
     status |= PRINTER_STATUS_USER_INTERVENTION;
   }
   return status;

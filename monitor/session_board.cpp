@@ -30,8 +30,7 @@ void SessionBoardReady(SessionBoard* board) {
 
 uint32_t SessionPublish(SessionBoard* board, uint32_t kind, uint32_t code, uint32_t model,
                         const uint16_t* printer) {
-  uint32_t n = LoadShared(&board->sequence) + 1;
-  if (n == 0) n = 1;  // 0 marks an entry being written
+  const uint32_t n = SessionNextNumber(LoadShared(&board->sequence));
   SessionEntry& entry = board->entries[n % SESSION_ENTRIES];
   StoreShared(&entry.sequence, 0u);
   entry.kind = kind;

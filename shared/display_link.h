@@ -21,8 +21,16 @@
 #define STATUS_FILE_PREFIX "qvl"
 
 // Messages, counted from WM_USER (1024). Only DLM_STATUS_CODE and WM_DESTROY cross processes.
-#define DLM_STATUS_CODE 1034    // monitor -> program: wParam status code, lParam model number
-#define DLM_ENTRY_READY 1035    // program -> itself: wParam code of the entry just loaded
-#define DLM_OPEN_STATUS 1036    // program -> itself: open the status dialog
-#define DLM_OPEN_RECOVERY 1037  // program -> itself: open the recovery dialog
-#define DLM_DRUM_RESET 1038     // program -> its open dialog: run the drum reset prompt
+#define DLM_STATUS_CODE 1034      // monitor -> program: wParam status code, lParam model number
+#define DLM_ENTRY_READY 1035      // program -> itself: wParam code of the entry just loaded
+#define DLM_OPEN_STATUS 1036      // program -> itself: open the status dialog
+#define DLM_OPEN_RECOVERY 1037    // program -> itself: open the recovery dialog
+#define DLM_DRUM_RESET 1038       // program -> its open dialog: run the drum reset prompt
+#define DLM_SESSION_CHANGED 1039  // program's link thread -> its window: the status board changed
+#define DLM_SESSION_GONE 1040     // program's link thread -> its window: no monitor publishes
+
+// The display program started at sign-in on the NT-family systems reads the status board of
+// session_link.h alone; its hidden window has a title of its own, so a monitor of the Windows
+// 95 generation does not take it for the program it starts.
+#define DISPLAY_SIGNIN_SWITCH "/signin"
+#define DISPLAY_SESSION_WINDOW_TITLE "Status Display for QVL Printers - Session"

@@ -42,23 +42,44 @@ enum : uint32_t {
 
 // What a publication says.
 enum : uint32_t {
-  SESSION_STATUS_CODE = 1,     // code and model of the named printer
-  SESSION_THREAD_ENDED = 2,    // the named printer's status thread ended: its dialogs close
+  SESSION_STATUS_CODE = 1,   // code and model of the named printer
+  SESSION_THREAD_ENDED = 2,  // the named printer's status thread ended: its dialogs close
 };
 
 struct SessionEntry {
-  uint32_t sequence;  // the publication's number; 0 while it is being written
-  uint32_t kind;      // SESSION_STATUS_CODE or SESSION_THREAD_ENDED
-  uint32_t code;      // status code
-  uint32_t model;     // model number of the printer
+  uint32_t sequence;                        // the publication's number; 0 while it is being written
+  uint32_t kind;                            // SESSION_STATUS_CODE or SESSION_THREAD_ENDED
+  uint32_t code;                            // status code
+  uint32_t model;                           // model number of the printer
   uint16_t printer[SESSION_PRINTER_CHARS];  // the spooler's name of the printer, NUL-terminated
 };
 
 struct SessionPort {
-  uint32_t inUse;     // 1 while a port holds the slot
-  uint32_t reserved;  // 0
+  uint32_t inUse;                           // 1 while a port holds the slot
+  uint32_t reserved;                        // 0
   uint16_t printer[SESSION_PRINTER_CHARS];  // its printer's name, NUL-terminated
 };
+
+// The number of the publication after n (0 is never a publication's number).
+inline uint32_t SessionNextNumber(uint32_t n) {
+  return n + 1 == 0 ? 1 : n + 1;
+}
+
+// "prefix<n>" into out, which has room for the prefix and ten digits.
+template <typename Char>
+void SessionObjectName(const Char* prefix, uint32_t n, Char* out) {
+  uint32_t i = 0;
+  for (; prefix[i] != 0; ++i) out[i] = prefix[i];
+  Char digits[10];
+  uint32_t count = 0;
+  do {
+    digits[count++] = static_cast<Char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count != 0) out[i++] = digits[--count];
+  out[i] = 0;
+}
+enum : uint32_t { SESSION_NAME_ROOM = 64 };  // room for any object name above
 
 struct SessionBoard {
   uint32_t magic;     // SESSION_BOARD_MAGIC once the board is ready

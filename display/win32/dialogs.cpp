@@ -139,7 +139,7 @@ void OnOkButton(HWND dialog) {
     PostMessageA(main, DLM_ENTRY_READY, Display.filter.stickyCode, 0);
     return;
   }
-  if (main != NULL) DestroyWindow(main);  // the program ends, and this dialog with it
+  if (main != NULL) EndShowing(main);  // the program ends, and this dialog with it
   EndDialog(dialog, 0);
 }
 

@@ -22,6 +22,7 @@ BOOL ReadSharedPrinterName(char* name) {
 }
 
 BOOL DrumResetPending(void) {
+  if (ShownFromSession) return SessionDrumResetPending(ShownPrinter);
   HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
   if (event == NULL) return FALSE;
   BOOL signalled = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -30,6 +31,8 @@ BOOL DrumResetPending(void) {
 }
 
 BOOL RequestDrumReset(void) {
+  // The request names its printer: only that printer's ports write the command.
+  if (ShownFromSession) return SessionRequestDrumReset(ShownPrinter);
   HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
   if (event == NULL) return FALSE;
   SetEvent(event);
@@ -38,7 +41,8 @@ BOOL RequestDrumReset(void) {
 }
 
 HWND FindMainWindow(void) {
-  return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+  return FindWindowA(DISPLAY_WINDOW_CLASS,
+                     SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE);
 }
 
 const char* CurrentStatusFilePath(char* path) {

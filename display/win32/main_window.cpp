@@ -12,6 +12,9 @@ char RecoveryTitle[TITLE_SIZE];
 char ShownStatusTitle[TITLE_SIZE];
 char ShownRecoveryTitle[TITLE_SIZE];
 DisplayState Display;
+BOOL SessionOnly;
+BOOL ShownFromSession;
+uint16_t ShownPrinter[SESSION_PRINTER_CHARS];
 
 namespace {
 
@@ -39,7 +42,8 @@ void EndOwnDialog(const char* title) {
   if (window != NULL) EndDialog(window, 0);
 }
 
-void BuildTitles(void) {
+// The titles for printerName (NULL: the shared name could not be read).
+void BuildTitles(const char* printerName) {
   char fallbackStatus[kTitleTextSize];
   char fallbackRecovery[kTitleTextSize];
   char statusSuffix[kTitleTextSize];
@@ -49,10 +53,7 @@ void BuildTitles(void) {
   LoadStringA(Instance, IDS_STATUS_SUFFIX, statusSuffix, kTitleTextSize);
   LoadStringA(Instance, IDS_RECOVERY_SUFFIX, recoverySuffix, kTitleTextSize);
   const TitleTexts texts = {fallbackStatus, fallbackRecovery, statusSuffix, recoverySuffix};
-
-  char name[PRINTER_NAME_SIZE];
-  BOOL haveName = ReadSharedPrinterName(name);
-  BuildDialogTitles(haveName ? name : NULL, &texts, StatusTitle, RecoveryTitle);
+  BuildDialogTitles(printerName, &texts, StatusTitle, RecoveryTitle);
 }
 
 // Status codes and model numbers are 32-bit values. In a 64-bit build a wider wParam, or an
@@ -65,11 +66,10 @@ bool Is32BitMessage(WPARAM wParam, LPARAM lParam) {
          (modelHigh == 0 || modelHigh == high);
 }
 
-// DLM_STATUS_CODE: a status code from the monitor (lParam: the printer's model number).
-void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
-  if (!Is32BitMessage(wParam, lParam)) return;
-  ReceivedModelNumber = static_cast<LONG>(lParam);
-  BuildTitles();
+// One status code of the printer named printerName, by either link.
+void HandleCode(HWND window, DWORD code, LONG model, const char* printerName) {
+  ReceivedModelNumber = model;
+  BuildTitles(printerName);
 
   // A code for another printer closes the dialogs of the previous one.
   if (lstrcmpA(StatusTitle, ShownStatusTitle) != 0) {
@@ -82,13 +82,58 @@ void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
   }
 
   char path[STATUS_PATH_SIZE];
-  CodeOutcome outcome =
-      ProcessStatusCode(&Display, static_cast<DWORD>(wParam), ReceivedModelNumber == kModel3470,
-                        CurrentStatusFilePath(path), DrumResetPending);
+  CodeOutcome outcome = ProcessStatusCode(&Display, code, ReceivedModelNumber == kModel3470,
+                                          CurrentStatusFilePath(path), DrumResetPending);
   if (outcome == CODE_END_PROGRAM) {
-    DestroyWindow(window);
+    EndShowing(window);
   } else if (outcome == CODE_ENTRY_READY) {
     PostMessageA(window, DLM_ENTRY_READY, Display.current.code, 0);
+  }
+}
+
+// DLM_STATUS_CODE: a status code from the monitor (lParam: the printer's model number), the
+// printer's name in the shared block.
+void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (SessionOnly || !Is32BitMessage(wParam, lParam)) return;
+  char name[PRINTER_NAME_SIZE];
+  const BOOL haveName = ReadSharedPrinterName(name);
+  ShownFromSession = FALSE;
+  HandleCode(window, static_cast<DWORD>(wParam), static_cast<LONG>(lParam), haveName ? name : NULL);
+}
+
+// The titles' text of a printer name of the status board (in the system's code page).
+void SessionNameText(const uint16_t* printer, char* text, int size) {
+  const BOOL converted = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWCH>(printer), -1, text,
+                                             size, "?", NULL) != 0;
+  if (!converted) text[0] = '\0';
+}
+
+bool SamePrinter(const uint16_t* a, const uint16_t* b) {
+  for (uint32_t i = 0; i < SESSION_PRINTER_CHARS; ++i) {
+    if (a[i] != b[i]) return false;
+    if (a[i] == 0) return true;
+  }
+  return true;
+}
+
+// DLM_SESSION_CHANGED: every publication of the status board not handled yet, in order.
+void OnSessionChanged(HWND window) {
+  SessionEntry entries[SESSION_ENTRIES];
+  const UINT count = ReadSessionEntries(entries, SESSION_ENTRIES);
+  for (UINT i = 0; i < count && IsWindow(window); ++i) {
+    const SessionEntry& entry = entries[i];
+    if (entry.kind == SESSION_STATUS_CODE) {
+      char name[SESSION_PRINTER_CHARS * 2];
+      SessionNameText(entry.printer, name, sizeof name);
+      ShownFromSession = TRUE;
+      for (uint32_t c = 0; c < SESSION_PRINTER_CHARS; ++c) ShownPrinter[c] = entry.printer[c];
+      HandleCode(window, entry.code, static_cast<LONG>(entry.model), name);
+    } else if (entry.kind == SESSION_THREAD_ENDED && ShownFromSession &&
+               SamePrinter(entry.printer, ShownPrinter)) {
+      // The status thread of the printer on display ended, as a WM_DESTROY tells on the other
+      // link.
+      EndShowing(window);
+    }
   }
 }
 
@@ -123,7 +168,7 @@ void OnEntryReady(HWND window, WPARAM wParam) {
       RedrawWindow(recovery, NULL, NULL, repaint);
       break;
     case DISPLAY_END_PROGRAM:
-      DestroyWindow(window);
+      EndShowing(window);
       break;
   }
 }
@@ -171,13 +216,46 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
     case DLM_OPEN_RECOVERY:
       OnOpenRecovery(window);
       return 0;
+    case DLM_SESSION_CHANGED:
+      OnSessionChanged(window);
+      return 0;
+    case DLM_SESSION_GONE:
+      // No monitor publishes any more: a program started for this link alone ends quietly.
+      if (SessionOnly) DestroyWindow(window);
+      return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+void EndShowing(HWND mainWindow) {
+  if (!SessionOnly) {
+    DestroyWindow(mainWindow);  // the program ends, and any dialog with it
+    return;
+  }
+  // The program of the user's session stays for the next code, as a program started afresh:
+  // no dialog, no entry, nothing held.
+  EndOwnDialog(ShownStatusTitle);
+  EndOwnDialog(ShownRecoveryTitle);
+  Display = DisplayState();
+  ShownFromSession = FALSE;
+}
+
+// The switch of the sign-in start: the NT link alone.
+static BOOL HasSignInSwitch(LPCSTR commandLine) {
+  const int length = lstrlenA(DISPLAY_SIGNIN_SWITCH);
+  for (LPCSTR p = commandLine; p != NULL && *p != '\0'; ++p) {
+    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, length, DISPLAY_SIGNIN_SWITCH,
+                       length) == CSTR_EQUAL) {
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   Instance = instance;
+  SessionOnly = HasSignInSwitch(commandLine);
 
   WNDCLASSA windowClass = {};
   windowClass.style = 0;
@@ -187,13 +265,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   windowClass.lpszClassName = DISPLAY_WINDOW_CLASS;
   if (!RegisterClassA(&windowClass)) return 0;
 
-  HWND window = CreateWindowExA(0, DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE,
-                                WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, NULL, NULL,
-                                instance, NULL);
+  HWND window = CreateWindowExA(
+      0, DISPLAY_WINDOW_CLASS, SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE,
+      WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, NULL, NULL, instance, NULL);
   if (window == NULL) return 0;
   ShowWindow(window, SW_SHOWMINNOACTIVE);
   ShowWindow(window, SW_HIDE);
   UpdateWindow(window);
+  // Where the system has the NT link, the program listens there too; started at sign-in it
+  // listens there alone, and ends quietly when no monitor is there to publish.
+  if (!OpenSessionLink(window) && SessionOnly) {
+    DestroyWindow(window);
+    return 0;
+  }
 
   MSG msg;
   BOOL got;
@@ -201,5 +285,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  CloseSessionLink();
   return got == 0 ? static_cast<int>(msg.wParam) : 0;
 }

@@ -72,7 +72,7 @@ EmulatedPrinter* EmulatedPrinterCreate(const PrinterConfig* config) {
   p->config.scenario = &p->scenario;
   p->powerOnMs = ClockNow(p);
   p->now = p->powerOnMs;
-  p->reportedCode = STATUS_READY;
+  p->reportedCode = STATUS_CODE_READY;
   p->reportedOnline = true;
   Log(p, EV_POWER_ON, 0, "%s", p->deviceId);
   Tick(p);

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "status_codes.h"
+
 // ORDER: ConditionTable. Lower values win when several conditions are active: the printer
 // reports the most urgent one.
 enum PrinterCondition : uint8_t {
@@ -43,6 +45,5 @@ PrinterCondition FindCondition(const char* name, uint32_t length);
 uint32_t ConditionCode(PrinterCondition condition, bool plain, uint32_t tray, uint32_t size,
                        uint32_t override);
 
-// Status code and panel text of a printer with no condition.
-enum : uint32_t { STATUS_READY = 10001 };
+// Panel text of a printer with no condition (it reports STATUS_CODE_READY).
 extern const char* const READY_DISPLAY;

@@ -51,7 +51,7 @@ void CurrentStatus(const EmulatedPrinter* p, uint32_t* code, bool* online, const
       return;
     }
   }
-  *code = STATUS_READY;
+  *code = STATUS_CODE_READY;
   *online = true;
   *display = READY_DISPLAY;
 }

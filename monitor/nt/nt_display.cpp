@@ -50,29 +50,9 @@ void MakeSecurity(LPCWSTR sddl, SECURITY_ATTRIBUTES* out) {
   }
 }
 
-// "prefix<n>" into out (room for the prefix and ten digits).
-void NumberedName(LPCWSTR prefix, DWORD n, WCHAR* out) {
-  DWORD i = 0;
-  for (; prefix[i] != 0; ++i) out[i] = prefix[i];
-  WCHAR digits[10];
-  DWORD count = 0;
-  do {
-    digits[count++] = static_cast<WCHAR>(L'0' + n % 10);
-    n /= 10;
-  } while (n != 0);
-  while (count != 0) out[i++] = digits[--count];
-  out[i] = 0;
-}
-enum { NAME_ROOM = 64 };
-
-// The number of the publication after n (0 is never a publication's number).
-DWORD NextNumber(DWORD n) {
-  return n + 1 == 0 ? 1 : n + 1;
-}
-
 HANDLE CreateChangeEvent(DWORD n) {
-  WCHAR name[NAME_ROOM];
-  NumberedName(SESSION_CHANGE_EVENT_PREFIX, n, name);
+  WCHAR name[SESSION_NAME_ROOM];
+  SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, n, name);
   return Link.createEvent(&ChangeSecurity, TRUE, FALSE, name);
 }
 
@@ -83,8 +63,8 @@ const uint16_t* Utf16(const WCHAR* text) {
 // One publication, and the wake of every reader waiting for it (BoardLock held). The event of
 // the one after it is made first, so a reader that sees this number can always open it.
 void Publish(uint32_t kind, DWORD code, DWORD model, const WCHAR* printer) {
-  const DWORD n = NextNumber(LoadShared(&Board->sequence));
-  HANDLE after = CreateChangeEvent(NextNumber(n));
+  const DWORD n = SessionNextNumber(LoadShared(&Board->sequence));
+  HANDLE after = CreateChangeEvent(SessionNextNumber(n));
   SessionPublish(Board, kind, code, model, Utf16(printer));
   if (NextChange != NULL) {
     SetEvent(NextChange);
@@ -119,7 +99,7 @@ bool OpenSessionBoard() {
         // A board that display programs kept through a restart of the spooler goes on from its
         // number; their waits are on the event made here, which they hold open.
         SessionBoardReady(Board);
-        NextChange = CreateChangeEvent(NextNumber(LoadShared(&Board->sequence)));
+        NextChange = CreateChangeEvent(SessionNextNumber(LoadShared(&Board->sequence)));
       }
     }
   }
@@ -165,8 +145,8 @@ void ClaimSessionSlot(PortRecord* port) {
   EnterCriticalSection(&BoardLock);
   nt->slot = SessionClaimPort(Board, Utf16(nt->printerName));
   if (nt->slot >= 0) {
-    WCHAR name[NAME_ROOM];
-    NumberedName(SESSION_DRUM_EVENT_PREFIX, static_cast<DWORD>(nt->slot), name);
+    WCHAR name[SESSION_NAME_ROOM];
+    SessionObjectName(SESSION_DRUM_EVENT_PREFIX, static_cast<uint32_t>(nt->slot), name);
     nt->drumEvent = Link.createEvent(&DrumSecurity, TRUE, FALSE, name);
   }
   LeaveCriticalSection(&BoardLock);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "fake_files.h"
+#include "status_entry_support.h"
 #include "status_file.h"
 
 namespace {
@@ -35,12 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeFileSet(path, data + 4, size - 4);
 
   const DWORD codes[] = {0, 10001, 41000, 99999, chosen % 100000, chosen};
-  StatusEntry entry = {};
-  entry.code = 12345;
-  entry.group = 1;
-  entry.iconId = 6001;
-  strcpy(entry.statusText, "before");
-  strcpy(entry.recoveryText, "before too");
+  StatusEntry entry = PreviousStatusEntry();
   for (DWORD code : codes) {
     StatusEntry before = entry;
     if (LookupStatusEntry(path, code, &entry)) {

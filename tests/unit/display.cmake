@@ -3,7 +3,7 @@
 if(TARGET qvl_display_core)
   qvl_unit_test(display_test
     SOURCES display/status_file_test.cpp display/status_filter_test.cpp display/titles_test.cpp
-    LIBS qvl_display_core
+    LIBS qvl_display_core qvl_test_support
     LABELS display)
   target_include_directories(display_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/display)
 endif()

@@ -7,11 +7,11 @@ qvl_unit_test(monitor_tests
     monitor/port_ops_test.cpp
     monitor/status_thread_test.cpp
     monitor/settings_test.cpp
-  LIBS qvl_monitor qvl_portmon qvl_fakes)
+  LIBS qvl_monitor qvl_portmon qvl_fakes qvl_test_support)
 # The races between spooler threads and status threads, also run under ThreadSanitizer.
 qvl_unit_test(monitor_concurrency_tests
   SOURCES
     monitor/monitor_fixture.cpp
     monitor/concurrency_test.cpp
-  LIBS qvl_monitor qvl_portmon qvl_fakes
+  LIBS qvl_monitor qvl_portmon qvl_fakes qvl_test_support
   LABELS concurrency)

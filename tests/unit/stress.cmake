@@ -6,5 +6,5 @@ qvl_unit_test(monitor_stress_tests
     monitor/monitor_fixture.cpp
     stress/stress_test.cpp
     stress/faults_test.cpp
-  LIBS qvl_monitor qvl_portmon qvl_fakes
+  LIBS qvl_monitor qvl_portmon qvl_fakes qvl_test_support
   LABELS concurrency)

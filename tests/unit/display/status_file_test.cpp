@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "status_entry_support.h"
 #include "status_file.h"
 #include "temp_file.h"
 
@@ -120,18 +121,8 @@ std::string Record(const char* code, const char* group, const char* icon, const 
 }
 const char kEndLine[] = "<CODE>\t0\r\n";
 
-StatusEntry PreviousEntry() {
-  StatusEntry entry = {};
-  entry.code = 12345;
-  entry.group = 7;
-  entry.iconId = 6005;
-  strcpy(entry.statusText, "previous status");
-  strcpy(entry.recoveryText, "previous recovery");
-  return entry;
-}
-
 void ExpectUnchanged(const StatusEntry& entry) {
-  StatusEntry previous = PreviousEntry();
+  StatusEntry previous = PreviousStatusEntry();
   EXPECT_EQ(entry.code, previous.code);
   EXPECT_EQ(entry.group, previous.group);
   EXPECT_EQ(entry.iconId, previous.iconId);
@@ -151,7 +142,7 @@ TEST(LookupStatusEntry, ReadsTheDocumentedExample) {
       "<RCVR>\tClose the \\\r\n"
       "\tfront cover.\r\n"
       "<CODE>\t0\r\n");
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
   EXPECT_EQ(entry.code, 40021u);
   EXPECT_EQ(entry.group, 1);
@@ -166,7 +157,7 @@ TEST(LookupStatusEntry, TagsAndSeparators) {
   std::string mixed = dir.Write(
       "<code>\t30016\r\n<Grop>\t2\r\n<icon>\t0\r\n<sTaT>\tWarming up\r\n<rcvr>\tWait.\r\n" +
       std::string(kEndLine));
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(mixed.c_str(), 30016, &entry));
   EXPECT_EQ(entry.group, 2);
   EXPECT_EQ(entry.iconId, 6503);
@@ -177,7 +168,7 @@ TEST(LookupStatusEntry, TagsAndSeparators) {
                                  "<CODE> 40021\r\n<GROP>\t1\r\n<ICON>\t6\r\n<STAT>\tC\r\n"
                                  "<RCVR>\tD\r\n" +
                                  Record("41000", "1", "9", "E\r\n", "F\r\n") + kEndLine);
-  entry = PreviousEntry();
+  entry = PreviousStatusEntry();
   EXPECT_FALSE(LookupStatusEntry(spaced.c_str(), 40021, &entry));
   ExpectUnchanged(entry);
   EXPECT_FALSE(LookupStatusEntry(spaced.c_str(), 41000, &entry));
@@ -189,7 +180,7 @@ TEST(LookupStatusEntry, TagsAndSeparators) {
   // Blanks or a TAB before a tag make a text line: here, recovery text of the record before.
   std::string blanks = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") +
                                  " <CODE>\t40021\r\n\t<GROP>\t1\r\n" + kEndLine);
-  entry = PreviousEntry();
+  entry = PreviousStatusEntry();
   EXPECT_FALSE(LookupStatusEntry(blanks.c_str(), 40021, &entry));
   ASSERT_TRUE(LookupStatusEntry(blanks.c_str(), 10003, &entry));
   EXPECT_STREQ(entry.recoveryText, "B\r\n <CODE>\t40021\r\n<GROP>\t1\r\n");
@@ -199,7 +190,7 @@ TEST(LookupStatusEntry, RecordRunningIntoTheEndIsNotFound) {
   TempDir dir;
   std::string path = dir.Write(Record("10003", "1", "2", "A\r\n", "B\r\n") +
                                Record("40021", "1", "6", "C\r\n", "D\r\n"));
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   EXPECT_FALSE(LookupStatusEntry(path.c_str(), 40021, &entry));
   ExpectUnchanged(entry);
   EXPECT_TRUE(LookupStatusEntry(path.c_str(), 10003, &entry));
@@ -207,9 +198,9 @@ TEST(LookupStatusEntry, RecordRunningIntoTheEndIsNotFound) {
 
 TEST(LookupStatusEntry, MissingFileAndAbsentCodeRestoreTheEntry) {
   TempDir dir;
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   EXPECT_EQ(SearchStatusFile(dir.Missing().c_str(), 10003, &entry), SEARCH_NO_FILE);
-  entry = PreviousEntry();
+  entry = PreviousStatusEntry();
   EXPECT_FALSE(LookupStatusEntry(dir.Missing().c_str(), 10003, &entry));
   ExpectUnchanged(entry);
 
@@ -231,7 +222,7 @@ TEST(LookupStatusEntry, TextLimitsDropWholeLines) {
   std::string path = dir.Write("<CODE>\t40021\r\n<GROP>\t1\r\n<ICON>\t6\r\n<STAT>\t" + fifty +
                                fifty + twenty + "<RCVR>\t" + line200 + line200 + line200 + line255 +
                                "\r\n" + twenty + "# note\r\n" + "end\r\n" + kEndLine);
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
   // 50 + 50 would pass 79; the later 20-byte line still fits.
   EXPECT_EQ(std::string(entry.statusText), fifty + twenty);
@@ -246,7 +237,7 @@ TEST(LookupStatusEntry, LongUntaggedLineIsCopiedWhole) {
   TempDir dir;
   std::string path =
       dir.Write(Record("40021", "1", "6", "S\r\n", "R\r\n") + line255 + "\r\n" + kEndLine);
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry));
   EXPECT_EQ(std::string(entry.recoveryText), "R\r\n" + line255);
 }
@@ -259,7 +250,7 @@ TEST(LookupStatusEntry, IconNumbers) {
   } cases[] = {{"6", 6000}, {"0", 6503}, {"11", 6007}, {"12", 0}, {"99999", 0}, {"x", 6503}};
   for (const Case& c : cases) {
     std::string path = dir.Write(Record("40021", "1", c.index, "S\r\n", "R\r\n") + kEndLine);
-    StatusEntry entry = PreviousEntry();
+    StatusEntry entry = PreviousStatusEntry();
     ASSERT_TRUE(LookupStatusEntry(path.c_str(), 40021, &entry)) << c.index;
     EXPECT_EQ(entry.iconId, c.iconId) << c.index;
   }
@@ -271,7 +262,7 @@ TEST(LookupStatusEntry, StateRuleOddities) {
   // icon those of the previous entry.
   std::string early =
       dir.Write("<CODE>\t40021\r\nno group here\r\n<GROP>\t1\r\n" + std::string(kEndLine));
-  StatusEntry entry = PreviousEntry();
+  StatusEntry entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(early.c_str(), 40021, &entry));
   EXPECT_EQ(entry.code, 40021u);
   EXPECT_EQ(entry.group, 7);
@@ -285,7 +276,7 @@ TEST(LookupStatusEntry, StateRuleOddities) {
       "header text\r\n<CODE>\t40021\r\n<GROP>\t1\r\n3\r\n<ICON>\t6\r\n"
       "9\r\n<STAT>\tS\r\n<RCVR>\tR\r\n" +
       std::string(kEndLine));
-  entry = PreviousEntry();
+  entry = PreviousStatusEntry();
   ASSERT_TRUE(LookupStatusEntry(odd.c_str(), 40021, &entry));
   EXPECT_EQ(entry.group, 3);
   EXPECT_EQ(entry.iconId, 6004);

@@ -1,30 +1,5 @@
 #include "monitor_fixture.h"
 
-#include <stdio.h>
-
-const char kMakerDeviceId[] = "MFG:Zemblaxon;MDL:QV-L3820;CMD:PJL;";
-const char kGenericDeviceId[] = "MFG:Acme;MDL:LaserPro 4;CMD:PJL,PCL;";
-const std::string kPrefix = std::string("\x1b%-12345X@PJL\r\n") + "@PJL USTATUS DEVICE=ON\r\n";
-
-std::string PjlDeviceStatus(unsigned code) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL USTATUS DEVICE\r\nCODE=%u\r\nDISPLAY=STATUS\r\n\f", code);
-  return text;
-}
-
-std::string PjlJobEnd(unsigned jobId) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL USTATUS JOB\r\nEND\r\nNAME=\"MSJOB %u\"\r\nPAGES=1\r\n\f",
-           jobId);
-  return text;
-}
-
-std::string PlainCode(unsigned code) {
-  char text[64];
-  snprintf(text, sizeof text, "STATUS CODE=%u\r\n\f", code);
-  return text;
-}
-
 void MonitorTest::SetUp() {
   // Sleep and timed waits run at 1/1000 of their time: the 2000 ms poll takes 2 ms.
   FakeSetTimeScale(1, 1000);
@@ -71,4 +46,36 @@ DWORD MonitorTest::Write(HANDLE port, const std::string& data) {
   table.pfnWritePort(port, reinterpret_cast<LPBYTE>(const_cast<char*>(data.data())),
                      static_cast<DWORD>(data.size()), &written);
   return written;
+}
+
+::testing::AssertionResult MonitorTest::StartJobWriting(HANDLE port, DWORD jobId,
+                                                        const std::string& data,
+                                                        const char* printer) {
+  if (!StartJob(port, jobId, 1, 1, printer)) {
+    return ::testing::AssertionFailure()
+           << "StartDocPort of job " << jobId << " failed (error " << GetLastError() << ")";
+  }
+  Write(port, data);
+  return ::testing::AssertionSuccess();
+}
+
+void MonitorTest::Reply(HANDLE port, const std::string& reply) {
+  ScriptedPortQueueReply(Rec(port)->portName, reply.c_str());
+  Write(port, "");
+}
+
+::testing::AssertionResult MonitorTest::EndJobAtPrinter(HANDLE port, DWORD jobId, int endDocs) {
+  const char* name = Rec(port)->portName;
+  ScriptedPortQueueReply(name, PjlJobEnd(jobId).c_str());
+  if (WaitFor([&] { return ScriptedPortGetState(name).endDocs == endDocs; })) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "the port monitor below ended " << ScriptedPortGetState(name).endDocs
+         << " jobs, expected " << endDocs;
+}
+
+BOOL MonitorTest::EndJobAndClose(HANDLE port) {
+  table.pfnEndDocPort(port);
+  return table.pfnClosePort(port);
 }

@@ -11,19 +11,8 @@
 #include "fake_spooler.h"
 #include "monitor_entry.h"
 #include "port_record.h"
+#include "printer_texts.h"
 #include "scripted_port_monitor.h"
-
-extern const char kMakerDeviceId[];    // a QV-L3820 of the maker
-extern const char kGenericDeviceId[];  // a PJL printer of another maker
-
-// Bytes of the two prefix lines, as the printer must receive them.
-extern const std::string kPrefix;
-
-// A device status reply (PJL form) with one code, and the job-end report for a job id.
-std::string PjlDeviceStatus(unsigned code);
-std::string PjlJobEnd(unsigned jobId);
-// A plain reply of the maker's printers.
-std::string PlainCode(unsigned code);
 
 class MonitorTest : public ::testing::Test {
  protected:
@@ -36,6 +25,17 @@ class MonitorTest : public ::testing::Test {
                 const char* printer = "Office Printer");
   // WritePort of a text; returns the written count.
   DWORD Write(HANDLE port, const std::string& data);
+  // StartJob (level 1, mode 1), then a Write of data; fails, writing nothing, if the start fails.
+  ::testing::AssertionResult StartJobWriting(HANDLE port, DWORD jobId, const std::string& data,
+                                             const char* printer = "Office Printer");
+  // Queues a reply at the port's printer and wakes the status thread: a write that writes
+  // nothing wakes it.
+  void Reply(HANDLE port, const std::string& reply);
+  // Queues the printer's report of jobId's end, then waits until the port monitor below has
+  // ended endDocs jobs.
+  ::testing::AssertionResult EndJobAtPrinter(HANDLE port, DWORD jobId, int endDocs);
+  // EndDocPort, then ClosePort; returns what ClosePort returned.
+  BOOL EndJobAndClose(HANDLE port);
   PortRecord* Rec(HANDLE port) { return static_cast<PortRecord*>(port); }
   // Waits (real time) until cond holds or ms pass; returns cond's last value.
   template <typename F>

@@ -52,8 +52,7 @@ TEST_F(PortOps, LevelOneJobGetsThePrefixOnceBeforeItsData) {
   EXPECT_EQ(Write(port, "page one\f"), 9u);
   EXPECT_EQ(Write(port, "page two\f"), 9u);
   table.pfnEndDocPort(port);
-  ScriptedPortQueueReply("LPT1:", PjlJobEnd(7).c_str());
-  ASSERT_TRUE(WaitFor([&] { return ScriptedPortGetState("LPT1:").endDocs == 1; }));
+  ASSERT_TRUE(EndJobAtPrinter(port, 7, 1));
   ScriptedPortState s = ScriptedPortGetState("LPT1:");
   ASSERT_EQ(s.jobs.size(), 1u);
   EXPECT_EQ(s.jobs[0].bytes, kPrefix + "page one\fpage two\f");
@@ -139,8 +138,7 @@ TEST_F(PortOps, FailedLowerStartLeavesThePortIdle) {
   EXPECT_FALSE(StartJob(port, 1));
   EXPECT_EQ(GetLastError(), 21u);
   EXPECT_TRUE(StartJob(port, 2)) << "the failed start left no job behind";
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(PortOps, PartlyWrittenPrefixIsFinishedNotRestarted) {
@@ -152,8 +150,7 @@ TEST_F(PortOps, PartlyWrittenPrefixIsFinishedNotRestarted) {
   EXPECT_EQ(Write(port, "data"), 4u) << "the rest of the prefix goes in the same call";
   ScriptedPortState s = ScriptedPortGetState("LPT1:");
   EXPECT_EQ(s.jobs[0].bytes, kPrefix + "data");
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(PortOps, PrinterNameChangeReopensThePrinterHandle) {
@@ -167,8 +164,7 @@ TEST_F(PortOps, PrinterNameChangeReopensThePrinterHandle) {
   table.pfnEndDocPort(port);  // immediate end closes the handle
   ASSERT_TRUE(StartJob(port, 2, 1, 1, "office printer"));
   EXPECT_NE(Rec(port)->hPrinter, nullptr) << "the same name reopens a closed handle";
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
   EXPECT_EQ(FakeSpoolerOpenHandles(), 0);
 }
 
@@ -178,14 +174,12 @@ TEST_F(PortOps, DeviceIdFillingTheWholeBufferIsStillTerminated) {
   HANDLE port = Open("LPT1:", id.c_str());
   ASSERT_TRUE(StartJob(port, 1));
   EXPECT_TRUE(PortFlags(Rec(port)) & PF_MODEL_3820);
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(PortOps, ClosePortInTheMiddleOfAJobEndsItAndReturns) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 9));
-  Write(port, "half a job");
+  ASSERT_TRUE(StartJobWriting(port, 9, "half a job"));
   EXPECT_TRUE(table.pfnClosePort(port));  // no EndDocPort: must not hang
   ScriptedPortState s = ScriptedPortGetState("LPT1:");
   EXPECT_EQ(s.endDocs, 1);

@@ -53,8 +53,7 @@ TEST_F(Settings, OversizedValueIsReplacedByTheDefault) {
 
 TEST_F(Settings, NoRootMeansNoRegistryAccessAtAll) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   table.pfnEndDocPort(port);
   Sleep(100 * 1000);  // several empty polls outside the job
   EXPECT_TRUE(table.pfnClosePort(port));
@@ -68,8 +67,7 @@ TEST_F(Settings, TheStatusThreadReadsThemAtTheFirstEmptyPollOutsideAJob) {
   memcpy(root, kKey, sizeof kKey);
   ASSERT_TRUE(InitializeMonitorEx(root, &again));
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   EXPECT_EQ(FakeRegistryValueCount(kKey), 0) << "not during the job";
   table.pfnEndDocPort(port);
   ASSERT_TRUE(WaitFor([] { return FakeRegistryValueCount(kKey) == 4; }));

@@ -21,38 +21,30 @@ int SetPrinterCalls() {
 
 TEST_F(StatusThreadTest, JobEndReportAfterEndDocPortEndsTheLowerJobAndClearsStatus) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 12));
-  Write(port, "data\f");
-  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40022).c_str());
-  Write(port, "");  // a write that writes nothing wakes the thread
+  ASSERT_TRUE(StartJobWriting(port, 12, "data\f"));
+  Reply(port, PjlDeviceStatus(40022));
   ASSERT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }));
   table.pfnEndDocPort(port);
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "the end waits for the printer";
   ScriptedPortQueueReply("LPT1:", PjlJobEnd(11).c_str());  // another job's end: ignored
-  ScriptedPortQueueReply("LPT1:", PjlJobEnd(12).c_str());
-  ASSERT_TRUE(WaitFor([] { return ScriptedPortGetState("LPT1:").endDocs == 1; }));
+  ASSERT_TRUE(EndJobAtPrinter(port, 12, 1));
   ASSERT_TRUE(WaitFor([&] { return Rec(port)->hWakeEvent == nullptr; }));
   EXPECT_EQ(FakeSpoolerLastStatus(), 0) << "the thread clears the status when it leaves";
   EXPECT_EQ(Rec(port)->hPrinter, nullptr);
   EXPECT_EQ(Rec(port)->hReadDoneEvent, nullptr) << "every handle closed is zeroed";
   EXPECT_FALSE(PortFlags(Rec(port)) & (PF_THREAD_ALIVE | PF_JOB_OPEN));
   // The next job's printer jams again: the spooler, told "ready" at the thread's end, hears it.
-  ASSERT_TRUE(StartJob(port, 13));
-  Write(port, "data\f");
-  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40022).c_str());
-  Write(port, "");
+  ASSERT_TRUE(StartJobWriting(port, 13, "data\f"));
+  Reply(port, PjlDeviceStatus(40022));
   EXPECT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }))
       << "a status that comes back after the thread's end is pushed again";
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(StatusThreadTest, JobEndBeforeEndDocPortKeepsTheThreadAndNextStartEndsTheOldJob) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 5));
-  Write(port, "data");
-  ScriptedPortQueueReply("LPT1:", PjlJobEnd(5).c_str());
-  Write(port, "");
+  ASSERT_TRUE(StartJobWriting(port, 5, "data"));
+  Reply(port, PjlJobEnd(5));
   ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT1:") == 0; }));
   Sleep(50 * 1000);
   EXPECT_TRUE(PortFlags(Rec(port)) & PF_THREAD_ALIVE) << "a job in progress keeps the thread";
@@ -63,15 +55,13 @@ TEST_F(StatusThreadTest, JobEndBeforeEndDocPortKeepsTheThreadAndNextStartEndsThe
   ScriptedPortState s = ScriptedPortGetState("LPT1:");
   EXPECT_EQ(s.endDocs, 1) << "the next job's start ends the drained job first";
   EXPECT_EQ(s.jobs.size(), 2u);
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 2) << "ClosePort ends the deferred job";
 }
 
 TEST_F(StatusThreadTest, NextJobWaitsBoundedlyForAReadUnderWayOnTheDrainedJob) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   table.pfnEndDocPort(port);
   // The printer now takes 400 ms (real time) to answer a read; the thread is inside one.
   ScriptedPortSetReadDelay("LPT1:", 400);
@@ -83,8 +73,7 @@ TEST_F(StatusThreadTest, NextJobWaitsBoundedlyForAReadUnderWayOnTheDrainedJob) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 300);
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 1) << "the drained job ended first";
   ScriptedPortSetReadDelay("LPT1:", 0);
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
@@ -107,8 +96,7 @@ TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
     ScriptedPortsReset();
     HANDLE port = Open("LPT1:", kGenericDeviceId);
     ScriptedPortSetReadChunk("LPT1:", chunk);
-    ASSERT_TRUE(StartJob(port, 1));
-    Write(port, "x");
+    ASSERT_TRUE(StartJobWriting(port, 1, "x"));
     // Reads that return less than the room end ReadReplies; each wake reads one more piece.
     for (size_t at = 0; at < replies.size(); at += chunk) {
       ScriptedPortQueueReply("LPT1:", replies.substr(at, chunk).c_str());
@@ -119,29 +107,25 @@ TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {
     ASSERT_TRUE(WaitFor([&] { return SetPrinterCalls() >= kReplies; }));
     Sleep(20 * 1000);
     EXPECT_EQ(SetPrinterCalls(), kReplies);
-    table.pfnEndDocPort(port);
-    EXPECT_TRUE(table.pfnClosePort(port));
+    EXPECT_TRUE(EndJobAndClose(port));
   }
 }
 
 TEST_F(StatusThreadTest, ReplyLongerThanTheBufferIsDroppedAndTheNextOneRead) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   std::string huge = "@PJL USTATUS DEVICE\r\nCODE=40022\r\nDISPLAY=" + std::string(1100, 'A');
   ScriptedPortQueueReply("LPT1:", (huge + "\r\nONLINE=TRUE\r\n\f").c_str());
-  ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40021).c_str());
-  Write(port, "");  // one wake reads all of it: the long reply does not stall the ones behind
+  // One wake reads both: the long reply does not stall the ones behind.
+  Reply(port, PjlDeviceStatus(40021));
   ASSERT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00500000; }));
   EXPECT_EQ(SetPrinterCalls(), 1) << "the jam inside the oversized reply is not applied";
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(StatusThreadTest, FailedReadsLoseNoReply) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   ScriptedPortFailReads("LPT1:", 3);
   ScriptedPortQueueReply("LPT1:", PjlDeviceStatus(40021).c_str());
   // Each wake makes one read; the first three fail and bring nothing.
@@ -150,8 +134,7 @@ TEST_F(StatusThreadTest, FailedReadsLoseNoReply) {
     return FakeSpoolerLastStatus() == 0x00500000;
   }));
   EXPECT_EQ(FakeSpoolerCount(SPOOL_SET_PRINTER), 1);
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 struct DrumCase {
@@ -168,8 +151,7 @@ TEST_F(StatusThreadTest, DrumResetCommandIsWrittenWholeAndRetriedAfterAPartialWr
     SCOPED_TRACE(c.deviceId);
     ScriptedPortsReset();
     HANDLE port = Open("LPT1:", c.deviceId);
-    ASSERT_TRUE(StartJob(port, 1));
-    Write(port, "x");
+    ASSERT_TRUE(StartJobWriting(port, 1, "x"));
     ASSERT_TRUE(WaitFor([&] { return (PortFlags(Rec(port)) & PF_THREAD_ALIVE) != 0; }));
     Sleep(20 * 1000);                        // the thread has reset the event at its start
     table.pfnEndDocPort(port);               // outside a job the thread polls every pass
@@ -190,8 +172,7 @@ TEST_F(StatusThreadTest, DrumResetReachesOnlyTheMakersPrinters) {
   HANDLE generic = Open("LPT1:", kGenericDeviceId);
   HANDLE maker = Open("LPT2:", kMakerDeviceId);
   for (HANDLE port : {generic, maker}) {
-    ASSERT_TRUE(StartJob(port, 1));
-    Write(port, "x");
+    ASSERT_TRUE(StartJobWriting(port, 1, "x"));
     table.pfnEndDocPort(port);  // both threads poll the event in every pass
   }
   Sleep(20 * 1000);  // both threads have reset the event at their start
@@ -221,19 +202,15 @@ TEST_F(StatusThreadTest, ThreadEndClosesTheDisplayOnlyForThePrinterItShows) {
   };
   HANDLE maker = Open("LPT1:", kMakerDeviceId, "Front Desk");
   HANDLE generic = Open("LPT2:", kGenericDeviceId, "Hall");
-  ASSERT_TRUE(StartJob(maker, 1, 1, 1, "Front Desk"));
-  Write(maker, "x");
-  ScriptedPortQueueReply("LPT1:", PlainCode(41003).c_str());
-  Write(maker, "");
+  ASSERT_TRUE(StartJobWriting(maker, 1, "x", "Front Desk"));
+  Reply(maker, PlainCode(41003));
   ASSERT_TRUE(WaitFor([] { return FakeDisplayPostCount() == 1; }));
-  ASSERT_TRUE(StartJob(generic, 2, 1, 1, "Hall"));
-  Write(generic, "x");
+  ASSERT_TRUE(StartJobWriting(generic, 2, "x", "Hall"));
   table.pfnEndDocPort(generic);
   ScriptedPortQueueReply("LPT2:", PjlJobEnd(2).c_str());
   ASSERT_TRUE(WaitFor([] { return FakeRunningThreads() == 1; }));  // the generic one returned
   EXPECT_EQ(destroys(), 0) << "the generic printer's thread closed the other printer's dialog";
-  table.pfnEndDocPort(maker);
-  EXPECT_TRUE(table.pfnClosePort(maker));
+  EXPECT_TRUE(EndJobAndClose(maker));
   EXPECT_TRUE(WaitFor([&] { return destroys() == 1; }))
       << "the shown printer's thread end closes the display";
   EXPECT_TRUE(table.pfnClosePort(generic));
@@ -245,19 +222,14 @@ TEST_F(StatusThreadTest, ThreadEndClosesTheDisplayOnlyForThePrinterItShows) {
 // first reply must be read on its own, not as the end of that one.
 TEST_F(StatusThreadTest, UnfinishedReplyOfAnEndedLowerJobIsDropped) {
   HANDLE port = Open("LPT1:", kMakerDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
-  ScriptedPortQueueReply("LPT1:", "STATUS CODE=410");
-  Write(port, "");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
+  Reply(port, "STATUS CODE=410");
   ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT1:") == 0; }));
   table.pfnEndDocPort(port);
-  ASSERT_TRUE(StartJob(port, 2));  // ends the first lower job
-  Write(port, "x");
-  ScriptedPortQueueReply("LPT1:", PlainCode(40022).c_str());
-  Write(port, "");
+  ASSERT_TRUE(StartJobWriting(port, 2, "x"));  // ends the first lower job
+  Reply(port, PlainCode(40022));
   EXPECT_TRUE(WaitFor([] { return FakeSpoolerLastStatus() == 0x00100008; }));
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 // The maker's printers never report a job's end: a deferred end completes once the printer has
@@ -274,8 +246,7 @@ TEST_F(StatusThreadTest, SilentPrinterCompletesADeferredEndAfterItsIdleTimeOut) 
     IdleTimeout4L = c.idle4L;
     IdleTimeoutOther = c.idleOther;
     HANDLE port = Open("LPT1:", c.deviceId);
-    ASSERT_TRUE(StartJob(port, 1));
-    Write(port, "data");
+    ASSERT_TRUE(StartJobWriting(port, 1, "data"));
     table.pfnEndDocPort(port);
     Sleep(100 * 1000);
     EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 0) << "not before the time-out";
@@ -291,8 +262,7 @@ TEST_F(StatusThreadTest, SilentPrinterCompletesADeferredEndAfterItsIdleTimeOut) 
 TEST_F(StatusThreadTest, ResetRequestMadeBeforeTheThreadStartsIsDiscarded) {
   HANDLE early = CreateEventA(nullptr, TRUE, TRUE, DRUM_RESET_EVENT_NAME);  // signalled
   HANDLE port = Open("LPT1:", kMakerDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   table.pfnEndDocPort(port);
   Sleep(200 * 1000);
   EXPECT_EQ(WaitForSingleObject(early, 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -315,14 +285,12 @@ TEST_F(StatusThreadTest, FailedThreadStartLeavesThePortUsableAndTheNextJobTriesA
   ASSERT_TRUE(StartJob(port, 2));
   EXPECT_TRUE(PortFlags(Rec(port)) & PF_THREAD_RUN);
   Write(port, "data");
-  table.pfnEndDocPort(port);
-  EXPECT_TRUE(table.pfnClosePort(port));
+  EXPECT_TRUE(EndJobAndClose(port));
 }
 
 TEST_F(StatusThreadTest, PrinterNoLongerIdentifiedEndsTheThreadAfterTheJob) {
   HANDLE port = Open("LPT1:", kGenericDeviceId);
-  ASSERT_TRUE(StartJob(port, 1));
-  Write(port, "x");
+  ASSERT_TRUE(StartJobWriting(port, 1, "x"));
   table.pfnEndDocPort(port);
   ScriptedPortSetDeviceId("LPT1:", nullptr);
   ASSERT_TRUE(StartJob(port, 2));  // ends job 1 itself; the thread goes on for now

@@ -12,6 +12,14 @@
 #include "status_token.h"
 #include "token_names.h"
 
+// One parser call on a text: its result, its tokens and where it stopped.
+struct ParserRun {
+  uint32_t result;
+  uint32_t count;
+  size_t stop;  // offset from the text
+  StatusToken tokens[MAX_REPLY_TOKENS + 1];
+};
+
 inline std::string DescribeToken(const StatusToken& t) {
   const char* name = TokenIdName(t.id);
   char buffer[96];
@@ -64,4 +72,11 @@ inline ::testing::AssertionResult SameBytes(const char* got, const char* want, s
     }
   }
   return ::testing::AssertionSuccess();
+}
+
+inline void ExpectRun(const ParserRun& run, uint32_t result, size_t stop,
+                      std::initializer_list<StatusToken> tokens) {
+  EXPECT_EQ(DescribeResult(result), DescribeResult(run.result));
+  EXPECT_EQ(stop, run.stop) << "stop offset";
+  EXPECT_TRUE(SameTokens(run.tokens, run.count, tokens));
 }

@@ -10,30 +10,16 @@
 
 namespace {
 
-struct PjlRun {
-  uint32_t result;
-  uint32_t count;
-  size_t stop;  // offset from the text
-  StatusToken tokens[MAX_REPLY_TOKENS + 1];
-};
-
 // One call on text; also checks that the parser left the text as it was.
-PjlRun Parse(const std::string& text, uint32_t maxTokens = MAX_REPLY_TOKENS) {
+ParserRun Parse(const std::string& text, uint32_t maxTokens = MAX_REPLY_TOKENS) {
   std::string copy = text;
-  PjlRun run;
+  ParserRun run;
   memset(&run, 0xA5, sizeof run);
   const char* stop = nullptr;
   run.result = ParsePjlReply(copy.c_str(), maxTokens, run.tokens, &run.count, &stop);
   run.stop = static_cast<size_t>(stop - copy.c_str());
   EXPECT_TRUE(SameBytes(copy.c_str(), text.c_str(), text.size() + 1)) << "the text was written";
   return run;
-}
-
-void ExpectRun(const PjlRun& run, uint32_t result, size_t stop,
-               std::initializer_list<StatusToken> tokens) {
-  EXPECT_EQ(DescribeResult(result), DescribeResult(run.result));
-  EXPECT_EQ(stop, run.stop) << "stop offset";
-  EXPECT_TRUE(SameTokens(run.tokens, run.count, tokens));
 }
 
 const char kDeviceReply[] =
@@ -75,7 +61,7 @@ TEST(PjlParser, WorkedReplies) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    PjlRun run = Parse(c.text);
+    ParserRun run = Parse(c.text);
     EXPECT_EQ(DescribeResult(PARSE_DONE), DescribeResult(run.result));
     EXPECT_EQ(strlen(c.text), run.stop);
     EXPECT_TRUE(SameTokens(run.tokens, run.count, c.tokens));
@@ -146,21 +132,21 @@ TEST(PjlParser, StopsOfBrokenAndIncompleteReplies) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    PjlRun run = Parse(c.text);
+    ParserRun run = Parse(c.text);
     ExpectRun(run, c.result, c.stop, c.tokens);
   }
 }
 
 TEST(PjlParser, FullArrayStopsRightAfterTheItemThatDidNotFit) {
-  PjlRun two = Parse(kDeviceReply, 2);
+  ParserRun two = Parse(kDeviceReply, 2);
   ExpectRun(two, PARSE_FULL, 62, {{TOK_DEVICE_CODE, 10001}, {TOK_DEVICE_DISPLAY, 41}});
   EXPECT_EQ(0, memcmp(kDeviceReply + 58, "TRUE", 4));  // stop just after the word
 
-  PjlRun none = Parse(kDeviceReply, 0);
+  ParserRun none = Parse(kDeviceReply, 0);
   ExpectRun(none, PARSE_FULL, 31, {});  // just after the number 10001
   EXPECT_EQ(0, memcmp(kDeviceReply + 26, "10001", 5));
 
-  PjlRun job = Parse("@PJL USTATUS JOB\r\nEND\r\n\f", 0);
+  ParserRun job = Parse("@PJL USTATUS JOB\r\nEND\r\n\f", 0);
   ExpectRun(job, PARSE_FULL, 23, {});  // just after the END keyword
 }
 
@@ -175,7 +161,7 @@ TEST(PjlParser, SuccessiveCallsWalkThroughTheText) {
   } steps[] = {{PARSE_DONE, 34}, {PARSE_BAD, 60}, {PARSE_NO_PJL, 77}, {PARSE_DONE, 142}};
   size_t at = 0;
   for (const Step& s : steps) {
-    PjlRun run = Parse(text.substr(at));
+    ParserRun run = Parse(text.substr(at));
     EXPECT_EQ(DescribeResult(s.result), DescribeResult(run.result)) << "call at " << at;
     EXPECT_EQ(s.stop, at + run.stop) << "call at " << at;
     if (at == 77) {

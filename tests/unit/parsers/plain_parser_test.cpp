@@ -11,11 +11,7 @@
 
 namespace {
 
-struct PlainRun {
-  uint32_t result;
-  uint32_t count;
-  size_t stop;  // offset from the text
-  StatusToken tokens[MAX_REPLY_TOKENS + 1];
+struct PlainRun : ParserRun {
   std::string after;  // the text after the call, terminator included
 };
 
@@ -28,13 +24,6 @@ PlainRun Parse(const std::string& text, uint32_t maxTokens = MAX_REPLY_TOKENS) {
   run.stop = static_cast<size_t>(stop - buffer.data());
   run.after.assign(buffer.begin(), buffer.end());
   return run;
-}
-
-void ExpectRun(const PlainRun& run, uint32_t result, size_t stop,
-               std::initializer_list<StatusToken> tokens) {
-  EXPECT_EQ(DescribeResult(result), DescribeResult(run.result));
-  EXPECT_EQ(stop, run.stop) << "stop offset";
-  EXPECT_TRUE(SameTokens(run.tokens, run.count, tokens));
 }
 
 // The token one reply gives on its own, or none.

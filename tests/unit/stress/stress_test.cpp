@@ -77,13 +77,9 @@ std::string LowercaseOnly(const std::string& bytes) {
 std::atomic<DWORD> nextMemoryValue{400000};
 
 std::string MemoryReply(bool maker, DWORD value) {
+  if (!maker) return PjlMemory(value);
   char text[128];
-  if (maker) {
-    snprintf(text, sizeof text, "INFO MEMORY\r\nTOTAL=%u\r\n\f", static_cast<unsigned>(value));
-  } else {
-    snprintf(text, sizeof text, "@PJL INFO MEMORY\r\nTOTAL=%u\r\nLARGEST=%u\r\n\f",
-             static_cast<unsigned>(value), static_cast<unsigned>(value / 2));
-  }
+  snprintf(text, sizeof text, "INFO MEMORY\r\nTOTAL=%u\r\n\f", static_cast<unsigned>(value));
   return text;
 }
 

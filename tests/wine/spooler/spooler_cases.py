@@ -299,12 +299,15 @@ def native_qvlprinter():
     out = os.path.join(os.environ.get("QVL_SPOOL_TEST_DIR", tempfile.gettempdir()),
                        "qvlprinter-native")
     src = os.path.join(ROOT, "host", "printer")
-    # Every source of the folder: the server and the whole printer library.
+    shared = os.path.join(ROOT, "shared")
+    # Every source of the folder: the server and the whole printer library, which names its
+    # status codes from shared/.
     sources = sorted(glob.glob(os.path.join(src, "*.cpp")))
-    headers = glob.glob(os.path.join(src, "*.h"))
+    headers = glob.glob(os.path.join(src, "*.h")) + glob.glob(os.path.join(shared, "*.h"))
     if not os.path.exists(out) or any(os.path.getmtime(s) > os.path.getmtime(out)
                                       for s in sources + headers):
-        subprocess.run(["c++", "-std=c++17", "-O1", "-o", out] + sources, check=True)
+        subprocess.run(["c++", "-std=c++17", "-O1", "-I", shared, "-o", out] + sources,
+                       check=True)
     return out
 
 

@@ -1,0 +1,59 @@
+// qvlinst: installs the QVL language monitor and status display program on Windows, removes
+// them, and tells what is installed. See installer/README.md.
+//   qvlinst install [--from DIR] | uninstall | status
+#include <stdio.h>
+#include <string.h>
+
+#include "installer.h"
+
+namespace {
+
+// 'ProgramFolder()' - the folder qvlinst.exe is in, the default source of the files.
+bool ProgramFolder(char* out) {
+  DWORD length = GetModuleFileNameA(NULL, out, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  char* slash = strrchr(out, '\\');
+  if (!slash) return false;
+  *slash = '\0';
+  return true;
+}
+
+// 'Run()' - the command line's command, or kExitUsage.
+int Run(int argc, char** argv) {
+  if (argc < 2) return kExitUsage;
+  const char* command = argv[1];
+  const char* from = NULL;
+  if (strcmp(command, "install") == 0) {
+    if (argc == 4 && strcmp(argv[2], "--from") == 0 && argv[3][0]) {
+      from = argv[3];
+    } else if (argc != 2) {
+      return kExitUsage;
+    }
+  } else if (strcmp(command, "uninstall") != 0 && strcmp(command, "status") != 0) {
+    return kExitUsage;
+  } else if (argc != 2) {
+    return kExitUsage;
+  }
+
+  System sys;
+  int code = LoadSystem(&sys);
+  if (code == kExitOk) code = CheckBuild(sys);
+  if (code != kExitOk) return code;
+  if (strcmp(command, "status") == 0) return Status(sys);
+  if (strcmp(command, "uninstall") == 0) return Uninstall(sys);
+  char folder[MAX_PATH];
+  if (!from) {
+    if (!ProgramFolder(folder)) return ReportFailure("GetModuleFileNameA", GetLastError());
+    from = folder;
+  }
+  return Install(sys, from);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int code = Run(argc, argv);
+  fflush(stdout);
+  Advise(code);
+  return code;
+}

@@ -19,7 +19,7 @@ struct EmuPort {
 
 EmuPort Ports[MAX_PORTS];
 CRITICAL_SECTION TableLock;  // the Ports table itself
-EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL};
+EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL, PORT_KIND_WIN95};
 uint32_t CrcTable[256];
 
 // Set up before main runs, so no caller can come first.
@@ -166,17 +166,13 @@ BOOL WINAPI EmuClosePort(HANDLE handle) {
 BOOL WINAPI EmuGetPrinterDataFromPort(HANDLE handle, DWORD controlId, LPSTR, LPSTR, DWORD,
                                       LPSTR out, DWORD outSize, LPDWORD returned) {
   EmuPort* p = static_cast<EmuPort*>(handle);
-  if (controlId != CONTROL_ID_DEVICE_ID) return Fail(ERROR_NOT_SUPPORTED);
-  if (!out || outSize == 0) return Fail(ERROR_INSUFFICIENT_BUFFER);
   EnterCriticalSection(&p->lock);
-  const char* id = EmulatedPrinterDeviceId(p->printer);
-  DWORD n = static_cast<DWORD>(strlen(id));
-  if (n >= outSize) n = outSize - 1;  // always terminated
-  memcpy(out, id, n);
-  out[n] = '\0';
+  BOOL ok = AnswerDeviceControl(Options.kind, controlId, EmulatedPrinterDeviceId(p->printer), out,
+                                outSize, returned);
+  DWORD error = GetLastError();
   LeaveCriticalSection(&p->lock);
-  if (returned) *returned = n;
-  return TRUE;
+  SetLastError(error);
+  return ok;
 }
 
 MONITOR Table = {

@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "device_control.h"
 #include "emulated_printer.h"
 #include "spooler_win95.h"
 
@@ -19,13 +20,15 @@ struct EmuPortOptions {
   // Each printer event as it is logged, called with the port's lock held. May be NULL.
   void (*onEvent)(void* context, const PrinterEvent* event);
   void* eventContext;
+  PortKind kind;  // how GetPrinterDataFromPort answers for the device ID
 };
 
 // Options for the ports opened from now on.
 void EmuPortConfigure(const EmuPortOptions* options);
 
 // The 13-entry table: OpenPort, StartDocPort, WritePort, ReadPort, EndDocPort, ClosePort and
-// GetPrinterDataFromPort (control id 17: the printer's device ID) filled, the rest NULL.
+// GetPrinterDataFromPort (the printer's device ID, as the options' kind of port answers it:
+// control id 17 for PORT_KIND_WIN95) filled, the rest NULL. NtPortMonitorOver gives the NT form.
 MONITOR* EmuPortMonitor();
 
 // What the printer took during the port's current or last job: byte count and CRC-32.

@@ -21,7 +21,7 @@ struct TcpPort {
   size_t heldLength;
 };
 
-TcpPortOptions Options = {NULL, 5000, 250, 1000};
+TcpPortOptions Options = {NULL, 5000, 250, 1000, PORT_KIND_WIN95};
 
 const char INFO_ID_REQUEST[] = "\x1b%-12345X@PJL INFO ID\r\n\x1b%-12345X";
 const char INFO_ID_HEAD[] = "@PJL INFO ID\r\n";
@@ -255,23 +255,17 @@ BOOL WINAPI TcpClosePort(HANDLE handle) {
 BOOL WINAPI TcpGetPrinterDataFromPort(HANDLE handle, DWORD controlId, LPSTR, LPSTR, DWORD,
                                       LPSTR out, DWORD outSize, LPDWORD returned) {
   TcpPort* p = static_cast<TcpPort*>(handle);
-  if (controlId != CONTROL_ID_DEVICE_ID) return Fail(ERROR_NOT_SUPPORTED);
-  if (!out || outSize == 0) return Fail(ERROR_INSUFFICIENT_BUFFER);
   EnterCriticalSection(&p->lock);
   const char* id = Options.deviceId;
-  if (!id && p->deviceId[0] == '\0' && p->socket != INVALID_SOCKET) AskDeviceId(p);
-  if (!id && p->deviceId[0] != '\0') id = p->deviceId;
-  DWORD n = 0;
-  if (id) {
-    n = static_cast<DWORD>(strlen(id));
-    if (n >= outSize) n = outSize - 1;  // always terminated
-    memcpy(out, id, n);
-    out[n] = '\0';
+  if (PortKindAnswers(Options.kind, controlId) && out && outSize != 0) {
+    if (!id && p->deviceId[0] == '\0' && p->socket != INVALID_SOCKET) AskDeviceId(p);
+    if (!id && p->deviceId[0] != '\0') id = p->deviceId;
   }
+  BOOL ok = AnswerDeviceControl(Options.kind, controlId, id, out, outSize, returned);
+  DWORD error = GetLastError();
   LeaveCriticalSection(&p->lock);
-  if (!id) return Fail(ERROR_NOT_READY);
-  if (returned) *returned = n;
-  return TRUE;
+  SetLastError(error);
+  return ok;
 }
 
 MONITOR Table = {

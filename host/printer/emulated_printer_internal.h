@@ -10,7 +10,7 @@
 enum : uint8_t { ESC = 0x1B, FF = 0x0C };
 
 enum {
-  DEVICE_ID_ROOM = 1024,    // what the monitor reads a device ID into
+  DEVICE_ID_ROOM = 4096,    // longer than a monitor reads (1024 bytes; a USB port: 4094)
   LINE_ROOM = 256,          // longest PJL line kept; longer ones are ignored whole
   ESCAPE_ROOM = 32,         // longest escape sequence recognised (engine commands)
   QUEUE_ROOM = 4096,        // reply bytes waiting for the host

@@ -10,7 +10,7 @@ namespace {
 // ORDER: StepKind
 const char* const StepNames[STEP_KIND_COUNT] = {
     "open", "start",     "write",       "end",    "job",        "memory", "device-id",
-    "wait", "wait-idle", "wait-status", "remedy", "drum-reset", "close",
+    "wait", "wait-idle", "wait-status", "remedy", "drum-reset", "close",  "shutdown",
 };
 
 const char USAGE[] =
@@ -19,6 +19,7 @@ const char USAGE[] =
     "       qvlspool bench [--size BYTES] [--chunk BYTES] [--port emu:MODEL]\n"
     "       qvlspool --signal-remedy\n"
     "options:\n"
+    "  --nt                the NT-family spooler (InitializePrintMonitor2, wide names)\n"
     "  --dll PATH          language monitor (default: qvllink.dll beside qvlspool.exe)\n"
     "  --direct            no language monitor: the steps go straight to the port monitor\n"
     "  --port PORT         emu:generic | emu:QV-L3820 | emu:QV-L3470 | tcp:HOST:PORT\n"
@@ -26,6 +27,9 @@ const char USAGE[] =
     "  --scenario FILE     emu: what goes wrong when (host/printer/README.md)\n"
     "  --page-ms N         emu: time to print one page (default 0)\n"
     "  --device-id TEXT    the device ID the port reports (default: the printer's)\n"
+    "  --port-kind KIND    NT: usb | parallel | network (default: emu: usb; tcp: network,\n"
+    "                      usb with --device-id)\n"
+    "  --fail-registry     NT: every registry callback fails (ERROR_ACCESS_DENIED)\n"
     "  --json              the timeline as JSON lines; --bytes adds the bytes written\n"
     "  --watch-display     a stand-in display window in this process records what it gets\n"
     "  --no-printer-events leave the emulated printer's own events out of the timeline\n"
@@ -34,7 +38,8 @@ const char USAGE[] =
     "  --registry-root KEY  the monitor's key below HKEY_LOCAL_MACHINE\n"
     "  --write-timeout MS  give up a job when the printer takes nothing this long\n"
     "steps (a job id defaults to one more than the last):\n"
-    "  open | close | end | memory | device-id | remedy | drum-reset\n"
+    "  open | close | end | memory | remedy | drum-reset | shutdown (NT, last)\n"
+    "  device-id [--control N]\n"
     "  start [--job-id N] [--level 1|2] [--mode N] [--document NAME]\n"
     "  write (--pages N [--page-bytes N] | --size N[k|M] | --file F | --text T) [--chunk N]\n"
     "  job   [start options] [write options]\n"
@@ -133,6 +138,8 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
         ok = Number32(v, &s.chunk) && s.chunk > 0;
       else if (o == "--timeout")
         ok = Number32(v, &s.ms);
+      else if (o == "--control")
+        ok = Number32(v, &s.control);
       else
         return Bad("unknown step option", o.c_str());
       if (!ok) return Bad("bad value for", o.c_str());
@@ -203,6 +210,10 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
     bool flag = true;
     if (a == "--direct")
       o->direct = true;
+    else if (a == "--nt")
+      o->nt = true;
+    else if (a == "--fail-registry")
+      o->failRegistry = true;
     else if (a == "--json")
       o->json = true;
     else if (a == "--bytes")
@@ -231,6 +242,8 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       o->deviceId = v;
     else if (a == "--registry-root")
       o->registryRoot = v;
+    else if (a == "--port-kind")
+      ok = o->portKindGiven = PortKindNamed(v, &o->portKind);
     else if (a == "--write-timeout")
       ok = Number32(v, &o->writeTimeoutMs);
     else if (a == "--size" && o->bench)
@@ -255,5 +268,14 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
   }
   for (; i < argc; i++) words.push_back(argv[i]);
   if (o->bench && !words.empty()) return Bad("bench takes no steps:", words[0].c_str());
-  return ParseSteps(words, 0, steps);
+  if (!o->nt && (o->portKindGiven || o->failRegistry)) {
+    return Bad("only with --nt:", o->portKindGiven ? "--port-kind" : "--fail-registry");
+  }
+  if (!ParseSteps(words, 0, steps)) return false;
+  for (size_t k = 0; k < steps->size(); k++) {
+    if ((*steps)[k].kind == STEP_SHUTDOWN && (!o->nt || k + 1 != steps->size())) {
+      return Bad("shutdown is the last step, and only with", "--nt");
+    }
+  }
+  return true;
 }

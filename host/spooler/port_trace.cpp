@@ -19,6 +19,7 @@ struct TracedPort {
 
 MONITOR* Lower = NULL;
 PortFaults Faults = {};
+bool NtControls = false;
 CRITICAL_SECTION Lock;  // counts, fault numbering, the reply tail
 LONG Writes = 0, Reads = 0;
 PortTraceCounts Counts = {};
@@ -183,7 +184,11 @@ BOOL WINAPI TraceGetPrinterDataFromPort(HANDLE handle, DWORD controlId, LPSTR na
   RecordBegin(&r, "port");
   RecordString(&r, "call", "GetPrinterDataFromPort");
   RecordString(&r, "port", p->name);
-  RecordNumber(&r, "control", controlId);
+  if (NtControls) {
+    RecordHex(&r, "control", controlId);
+  } else {
+    RecordNumber(&r, "control", controlId);
+  }
   RecordNumber(&r, "result", ok);
   if (!ok) RecordNumber(&r, "error", error);
   if (ok && out && returned && *returned <= outSize)
@@ -211,9 +216,10 @@ MONITOR Table = {
 
 }  // namespace
 
-MONITOR* PortTraceMonitor(MONITOR* lower, const PortFaults* faults) {
+MONITOR* PortTraceMonitor(MONITOR* lower, const PortFaults* faults, bool ntControls) {
   InitializeCriticalSection(&Lock);
   Lower = lower;
+  NtControls = ntControls;
   if (faults) Faults = *faults;
   return &Table;
 }

@@ -18,8 +18,9 @@ struct PortFaults {
   uint32_t readFailFrom, readFailCount;
 };
 
-// The table to put in front of lower; faults may be NULL.
-MONITOR* PortTraceMonitor(MONITOR* lower, const PortFaults* faults);
+// The table to put in front of lower; faults may be NULL. ntControls: GetPrinterDataFromPort's
+// control ids are the NT family's device I/O control codes, recorded in hex.
+MONITOR* PortTraceMonitor(MONITOR* lower, const PortFaults* faults, bool ntControls);
 
 // The spooler's buffer of the WritePort under way: lower writes from inside it are job bytes,
 // the others were added by the language monitor.

@@ -4,11 +4,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
 #include "timeline.h"
+#include "wide_text.h"
 
 namespace {
 
-enum { MAX_PRINTERS = 8, MAX_VALUES = 8, MAX_HANDLES = 64, NAME_ROOM = 256 };
+enum { MAX_PRINTERS = 8, MAX_VALUES = 8, MAX_HANDLES = 64, MAX_JOBS = 64, NAME_ROOM = 256 };
 
 struct DataValue {
   char name[64];
@@ -17,11 +20,19 @@ struct DataValue {
   DWORD size;
 };
 
+struct Job {
+  uint32_t id;
+  uint32_t ejects;  // LAST_PAGE_EJECTED calls for it; after the first the spooler is done with it
+};
+
 struct Printer {
-  char name[NAME_ROOM];
+  WCHAR key[NAME_ROOM];  // the wide name, by which the printer is found
+  char name[NAME_ROOM];  // the program's text of it, as the timeline shows it
   uint32_t status;
   DataValue values[MAX_VALUES];
   int valueCount;
+  Job jobs[MAX_JOBS];  // the latest jobs, oldest first
+  int jobCount;
 };
 
 // Handles are small numbers standing for slots of this table (0: free).
@@ -34,6 +45,7 @@ int PrinterCount = 0;
 HandleSlot Handles[MAX_HANDLES];
 CRITICAL_SECTION Lock;
 bool LockReady = false;
+UINT TextCodePage = CP_ACP;  // of the program's names
 
 const uintptr_t HANDLE_BASE = 0x5150;
 
@@ -70,9 +82,22 @@ Printer* FromHandle(HANDLE handle) {
   return p ? &Printers[p - 1] : NULL;
 }
 
-Printer* Named(const char* name) {
+Printer* Keyed(const std::wstring& key) {
   for (int i = 0; i < PrinterCount; i++) {
-    if (name && strcmp(Printers[i].name, name) == 0) return &Printers[i];
+    if (key == Printers[i].key) return &Printers[i];
+  }
+  return NULL;
+}
+
+// By the program's text of the name.
+Printer* Named(const char* name) {
+  return name ? Keyed(WideText(name, TextCodePage)) : NULL;
+}
+
+// The printer's job, or NULL. Caller holds the lock.
+Job* FindJob(Printer* p, uint32_t id) {
+  for (int i = 0; i < p->jobCount; i++) {
+    if (p->jobs[i].id == id) return &p->jobs[i];
   }
   return NULL;
 }
@@ -92,9 +117,10 @@ BOOL Fail(const char* call, DWORD error) {
   return FALSE;
 }
 
-BOOL ClientOpenPrinter(const char* name, HANDLE* handle) {
+// OpenPrinterA / OpenPrinterW: key is the wide name, shown the text the timeline shows.
+BOOL OpenPrinterAs(const char* call, const std::wstring& key, const char* shown, HANDLE* handle) {
   EnterCriticalSection(&Lock);
-  Printer* p = Named(name);
+  Printer* p = Keyed(key);
   int slot = -1;
   for (int i = 0; p && i < MAX_HANDLES && slot < 0; i++) {
     if (!Handles[i].printer) slot = i;
@@ -107,16 +133,25 @@ BOOL ClientOpenPrinter(const char* name, HANDLE* handle) {
   if (!p) {
     TimelineRecord r;
     RecordBegin(&r, "spooler");
-    RecordString(&r, "call", "OpenPrinterA");
-    RecordString(&r, "printer", name);
+    RecordString(&r, "call", call);
+    RecordString(&r, "printer", shown);
     RecordNumber(&r, "result", 0);
     RecordEnd(&r);
     SetLastError(ERROR_INVALID_PRINTER_NAME);
     return FALSE;
   }
-  if (slot < 0) return Fail("OpenPrinterA", ERROR_NOT_ENOUGH_MEMORY);
-  EmitCall("OpenPrinterA", p, TRUE);
+  if (slot < 0) return Fail(call, ERROR_NOT_ENOUGH_MEMORY);
+  EmitCall(call, p, TRUE);
   return TRUE;
+}
+
+BOOL ClientOpenPrinter(const char* name, HANDLE* handle) {
+  return OpenPrinterAs("OpenPrinterA", WideText(name, CP_ACP), name, handle);
+}
+
+BOOL ClientOpenPrinterW(const WCHAR* name, HANDLE* handle) {
+  return OpenPrinterAs("OpenPrinterW", name ? name : L"", NarrowText(name, CP_UTF8).c_str(),
+                       handle);
 }
 
 BOOL ClientClosePrinter(HANDLE handle) {
@@ -129,7 +164,7 @@ BOOL ClientClosePrinter(HANDLE handle) {
   return TRUE;
 }
 
-BOOL ClientSetPrinter(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
+BOOL SetPrinterAs(const char* call, HANDLE handle, DWORD level, BYTE* data, DWORD command) {
   EnterCriticalSection(&Lock);
   Printer* p = FromHandle(handle);
   bool setStatus = p && level == 0 && command == PRINTER_CONTROL_SET_STATUS;
@@ -138,12 +173,12 @@ BOOL ClientSetPrinter(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
   char printer[NAME_ROOM] = "";
   if (p) lstrcpynA(printer, p->name, sizeof printer);
   LeaveCriticalSection(&Lock);
-  if (!p) return Fail("SetPrinterA", ERROR_INVALID_HANDLE);
+  if (!p) return Fail(call, ERROR_INVALID_HANDLE);
   if (!setStatus) {
     // Only the status command is a stand-in's business.
     TimelineRecord r;
     RecordBegin(&r, "spooler");
-    RecordString(&r, "call", "SetPrinterA");
+    RecordString(&r, "call", call);
     RecordString(&r, "printer", printer);
     RecordNumber(&r, "level", level);
     RecordNumber(&r, "command", command);
@@ -161,6 +196,14 @@ BOOL ClientSetPrinter(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
   RecordString(&r, "names", names);
   RecordEnd(&r);
   return TRUE;
+}
+
+BOOL ClientSetPrinter(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
+  return SetPrinterAs("SetPrinterA", handle, level, data, command);
+}
+
+BOOL ClientSetPrinterW(HANDLE handle, DWORD level, BYTE* data, DWORD command) {
+  return SetPrinterAs("SetPrinterW", handle, level, data, command);
 }
 
 BOOL ClientGetPrinter(HANDLE handle, DWORD level, BYTE* buffer, DWORD size, DWORD* needed) {
@@ -194,8 +237,9 @@ BOOL ClientGetPrinter(HANDLE handle, DWORD level, BYTE* buffer, DWORD size, DWOR
   return TRUE;
 }
 
-BOOL ClientSetPrinterData(HANDLE handle, const char* valueName, DWORD type, const BYTE* data,
-                          DWORD size) {
+// SetPrinterDataA / SetPrinterDataW: valueName in the program's text.
+BOOL SetPrinterDataAs(const char* call, HANDLE handle, const char* valueName, DWORD type,
+                      const BYTE* data, DWORD size) {
   EnterCriticalSection(&Lock);
   Printer* p = FromHandle(handle);
   DataValue* v = NULL;
@@ -216,7 +260,7 @@ BOOL ClientSetPrinterData(HANDLE handle, const char* valueName, DWORD type, cons
     }
   }
   LeaveCriticalSection(&Lock);
-  if (!p) return Fail("SetPrinterDataA", ERROR_INVALID_HANDLE);
+  if (!p) return Fail(call, ERROR_INVALID_HANDLE);
   TimelineRecord r;
   RecordBegin(&r, "data");
   RecordString(&r, "printer", printer);
@@ -238,23 +282,85 @@ BOOL ClientSetPrinterData(HANDLE handle, const char* valueName, DWORD type, cons
   return TRUE;
 }
 
+BOOL ClientSetPrinterData(HANDLE handle, const char* valueName, DWORD type, const BYTE* data,
+                          DWORD size) {
+  return SetPrinterDataAs("SetPrinterDataA", handle, valueName, type, data, size);
+}
+
+DWORD ClientSetPrinterDataW(HANDLE handle, const WCHAR* valueName, DWORD type, const BYTE* data,
+                            DWORD size) {
+  std::string name = NarrowText(valueName, CP_UTF8);
+  if (SetPrinterDataAs("SetPrinterDataW", handle, valueName ? name.c_str() : NULL, type, data,
+                       size)) {
+    return ERROR_SUCCESS;
+  }
+  return GetLastError();
+}
+
+// A job of the printer's that the monitor controls; the spooler gives up a job whose last page
+// is out, so a second LAST_PAGE_EJECTED finds it no more.
+BOOL ClientSetJobW(HANDLE handle, DWORD jobId, DWORD level, BYTE* job, DWORD command) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  char printer[NAME_ROOM] = "";
+  DWORD error = ERROR_SUCCESS;
+  if (!p) {
+    error = ERROR_INVALID_HANDLE;
+  } else {
+    lstrcpynA(printer, p->name, sizeof printer);
+    Job* j = FindJob(p, jobId);
+    bool gone = !j || j->ejects;
+    if (j && command == JOB_CONTROL_LAST_PAGE_EJECTED) j->ejects++;
+    if (level != 0 || job != NULL) {
+      error = ERROR_INVALID_LEVEL;  // only job commands are a stand-in's business
+    } else if (gone) {
+      error = ERROR_INVALID_PARAMETER;
+    }
+  }
+  LeaveCriticalSection(&Lock);
+  TimelineRecord r;
+  RecordBegin(&r, "job-control");
+  RecordString(&r, "printer", printer);
+  RecordNumber(&r, "job", jobId);
+  RecordNumber(&r, "command", command);
+  if (level != 0) RecordNumber(&r, "level", level);
+  RecordNumber(&r, "result", error == ERROR_SUCCESS);
+  if (error != ERROR_SUCCESS) RecordNumber(&r, "error", error);
+  RecordEnd(&r);
+  if (error == ERROR_SUCCESS) return TRUE;
+  SetLastError(error);
+  return FALSE;
+}
+
 const SpoolerClientOps ClientOps = {
-    ClientOpenPrinter,     // openPrinter
-    ClientClosePrinter,    // closePrinter
-    ClientSetPrinter,      // setPrinter
-    ClientGetPrinter,      // getPrinter
-    ClientSetPrinterData,  // setPrinterData
+    ClientOpenPrinter,      // openPrinter
+    ClientClosePrinter,     // closePrinter
+    ClientSetPrinter,       // setPrinter
+    ClientGetPrinter,       // getPrinter
+    ClientSetPrinterData,   // setPrinterData
+    ClientOpenPrinterW,     // openPrinterW
+    ClientSetPrinterW,      // setPrinterW
+    ClientSetPrinterDataW,  // setPrinterDataW
+    ClientSetJobW,          // setJobW
 };
 
 }  // namespace
 
+void PrinterNamesAreUtf8(bool utf8) {
+  TextCodePage = utf8 ? CP_UTF8 : CP_ACP;
+}
+
 bool AddPrinter(const char* name) {
   EnsureLock();
+  std::wstring key = WideText(name, TextCodePage);
   EnterCriticalSection(&Lock);
-  bool ok = PrinterCount < MAX_PRINTERS && !Named(name) && strlen(name) < NAME_ROOM;
+  bool ok = PrinterCount < MAX_PRINTERS && !Keyed(key) && strlen(name) < NAME_ROOM &&
+            key.size() < NAME_ROOM;
   if (ok) {
-    memset(&Printers[PrinterCount], 0, sizeof Printers[0]);
-    strcpy(Printers[PrinterCount].name, name);
+    Printer* p = &Printers[PrinterCount];
+    memset(p, 0, sizeof *p);
+    strcpy(p->name, name);
+    memcpy(p->key, key.c_str(), (key.size() + 1) * sizeof(WCHAR));
     PrinterCount++;
   }
   LeaveCriticalSection(&Lock);
@@ -284,6 +390,32 @@ bool PrinterDataValue(const char* name, const char* valueName, uint32_t* value) 
   }
   LeaveCriticalSection(&Lock);
   return found;
+}
+
+void PrinterJobAdded(const char* name, uint32_t jobId) {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  Printer* p = Named(name);
+  if (p && !FindJob(p, jobId)) {
+    if (p->jobCount == MAX_JOBS) {  // the oldest is forgotten
+      memmove(p->jobs, p->jobs + 1, (MAX_JOBS - 1) * sizeof p->jobs[0]);
+      p->jobCount--;
+    }
+    p->jobs[p->jobCount].id = jobId;
+    p->jobs[p->jobCount].ejects = 0;
+    p->jobCount++;
+  }
+  LeaveCriticalSection(&Lock);
+}
+
+uint32_t PrinterJobEjects(const char* name, uint32_t jobId) {
+  EnsureLock();
+  EnterCriticalSection(&Lock);
+  Printer* p = Named(name);
+  Job* j = p ? FindJob(p, jobId) : NULL;
+  uint32_t ejects = j ? j->ejects : 0;
+  LeaveCriticalSection(&Lock);
+  return ejects;
 }
 
 int OpenPrinterHandles() {

@@ -4,6 +4,7 @@
 // raw TCP port), plays jobs and queries, keeps the printers whose status the monitor sets
 // (through our winspool.drv), and prints what happened as a timeline. Usage: README.md here.
 #include <windows.h>
+#include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -13,21 +14,21 @@
 #include "display_link.h"
 #include "display_watch.h"
 #include "emu_port_monitor.h"
+#include "monitor_start.h"
+#include "nt_port_monitor.h"
 #include "port_trace.h"
 #include "printers.h"
 #include "spool_options.h"
 #include "spool_run.h"
 #include "tcp_port_monitor.h"
 #include "timeline.h"
-#include "winspool/spooler_client.h"
+#include "wide_text.h"
 
 namespace {
 
 // Another qvlspool (or a script through `qvlspool --signal-remedy`) sets this to have the
 // user put the emulated printer right.
 const char REMEDY_EVENT_NAME[] = "QVLSPOOL Printer Remedy";
-
-typedef BOOL(WINAPI* InitializeMonitorExFn)(LPSTR registryRoot, MONITOR* table);
 
 std::string RemedyPort;
 
@@ -73,10 +74,26 @@ int SignalRemedy() {
   return 0;
 }
 
+// The keys of the monitor's settings: below HKEY_LOCAL_MACHINE, where a spooler of either
+// generation keeps them (the NT one's through its registry callbacks).
+const char WIN95_REGISTRY_ROOT[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\QVL Stand-in";
+const char NT_REGISTRY_ROOT[] = "SOFTWARE\\QVL Stand-in\\NT Monitor";
+
+// How the port answers for the device ID: as on Windows 95, or (NT) as the port kind given, or
+// by default an emu: port as a USB port, a tcp: port as a network port unless it was told the
+// printer's device ID (a port monitor that knows its printer, as a USB port's does).
+PortKind PortKindFor(const SpoolOptions& o, bool emu) {
+  if (!o.nt) return PORT_KIND_WIN95;
+  if (o.portKindGiven) return o.portKind;
+  return emu || !o.deviceId.empty() ? PORT_KIND_USB : PORT_KIND_NETWORK;
+}
+
 // The port monitor for the port's kind, configured; NULL (reported) when unknown or failing.
 MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
   if (_strnicmp(o.port.c_str(), "emu:", 4) == 0) {
     EmuPortOptions e = {};
+    e.kind = PortKindFor(o, true);
     e.deviceId = o.deviceId.empty() ? NULL : o.deviceId.c_str();
     e.pageMs = o.pageMs;
     e.discard = o.bench;
@@ -94,7 +111,8 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
     return EmuPortMonitor();
   }
   if (_strnicmp(o.port.c_str(), "tcp:", 4) == 0) {
-    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, 250, 1000};
+    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, 250, 1000,
+                        PortKindFor(o, false)};
     if (!TcpPortConfigure(&t)) {
       fprintf(stderr, "qvlspool: Winsock did not start\n");
       return NULL;
@@ -104,67 +122,6 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
   fprintf(stderr, "qvlspool: unknown port kind '%s' (emu:MODEL or tcp:HOST:PORT)\n",
           o.port.c_str());
   return NULL;
-}
-
-std::string DefaultDll() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(NULL, path, sizeof path);
-  std::string dir(path, n);
-  size_t slash = dir.find_last_of("\\/");
-  dir.erase(slash == std::string::npos ? 0 : slash + 1);
-  return dir + "qvllink.dll";
-}
-
-// Loads the language monitor and takes it into service; fills table. false: reported.
-bool StartMonitor(const SpoolOptions& o, MONITOR* table) {
-  std::string dll = o.dll.empty() ? DefaultDll() : o.dll;
-  HMODULE module = LoadLibraryA(dll.c_str());
-  if (!module) {
-    fprintf(stderr, "qvlspool: cannot load %s (error %lu)\n", dll.c_str(), GetLastError());
-    return false;
-  }
-  InitializeMonitorExFn init = reinterpret_cast<InitializeMonitorExFn>(
-      reinterpret_cast<void*>(GetProcAddress(module, "InitializeMonitorEx")));
-  if (!init) {
-    fprintf(stderr, "qvlspool: %s exports no InitializeMonitorEx\n", dll.c_str());
-    return false;
-  }
-  // The monitor's printer calls must reach our printers: our winspool.drv has to be the one
-  // loaded (Wine: WINEDLLOVERRIDES="winspool.drv=n" and the DLL beside qvlspool.exe).
-  HMODULE spool = GetModuleHandleA("winspool.drv");
-  if (!spool) spool = LoadLibraryA("winspool.drv");
-  SpoolerConnectFn connect = spool ? reinterpret_cast<SpoolerConnectFn>(reinterpret_cast<void*>(
-                                         GetProcAddress(spool, SPOOLER_CONNECT_EXPORT)))
-                                   : NULL;
-  if (!connect) {
-    fprintf(stderr,
-            "qvlspool: the winspool.drv loaded is not ours: put qvlspool's winspool.drv beside "
-            "qvlspool.exe (under Wine also set WINEDLLOVERRIDES=\"winspool.drv=n\")\n");
-    return false;
-  }
-  connect(PrinterClientOps());
-  // The monitor only opens its key; a spooler creates it when the monitor is installed.
-  HKEY key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, o.registryRoot.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                      &key, NULL) == ERROR_SUCCESS) {
-    RegCloseKey(key);
-  }
-  memset(table, 0, sizeof *table);
-  std::string root = o.registryRoot;
-  BOOL ok = init(&root[0], table);
-  TimelineRecord r;
-  RecordBegin(&r, "op");
-  RecordString(&r, "op", "InitializeMonitorEx");
-  RecordString(&r, "dll", dll.c_str());
-  RecordString(&r, "root", root.c_str());
-  RecordNumber(&r, "result", ok);
-  RecordEnd(&r);
-  if (!ok || !table->pfnOpenPortEx || !table->pfnStartDocPort || !table->pfnWritePort ||
-      !table->pfnEndDocPort || !table->pfnClosePort) {
-    fprintf(stderr, "qvlspool: %s did not fill the monitor table\n", dll.c_str());
-    return false;
-  }
-  return true;
 }
 
 void Summary(const SpoolOptions& o) {
@@ -179,22 +136,74 @@ void Summary(const SpoolOptions& o) {
   RecordEnd(&r);
 }
 
+// NT mode: names may lie outside the ANSI code page, so the command line is read as Unicode and
+// its words go on as UTF-8 (file names too: keep those ASCII). Windows 95 mode: argv as it is.
+bool WantsNt(int argc, char** argv) {
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--nt") == 0) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> Utf8Arguments() {
+  int n = 0;
+  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &n);
+  std::vector<std::string> out;
+  for (int i = 0; i < n && words; i++) out.push_back(NarrowText(words[i], CP_UTF8));
+  LocalFree(words);
+  return out;
+}
+
+// Both the language monitor and the port monitor of the run's spooler generation, as calls for
+// the steps: through the monitor (viaMonitor) and straight to the port monitor (direct). false:
+// the set-up failed, reported.
+bool MakeCalls(const SpoolOptions& o, MONITOR* traced, SpoolCalls** viaMonitor,
+               SpoolCalls** direct) {
+  bool needMonitor = o.bench || !o.direct;
+  if (!o.nt) {
+    static MONITOR monitor;
+    if (needMonitor && !StartWin95Monitor(o, &monitor)) return false;
+    *viaMonitor = Win95SpoolCalls(&monitor, traced, false);
+    *direct = Win95SpoolCalls(traced, traced, true);
+    return true;
+  }
+  MONITOR2* table = NULL;
+  HANDLE monitor = NULL;
+  if (needMonitor && !StartNtMonitor(o, &table, &monitor)) return false;
+  MONITOR2* lower = NtPortMonitorTable();
+  HANDLE lowerMonitor = NtPortMonitorOver(traced);
+  *viaMonitor = NtSpoolCalls(table, monitor, lower, lowerMonitor, false);
+  *direct = NtSpoolCalls(NULL, NULL, lower, lowerMonitor, true);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "--signal-remedy") == 0) return SignalRemedy();
+  std::vector<std::string> utf8;
+  std::vector<char*> utf8Argv;
+  if (WantsNt(argc, argv)) {
+    utf8 = Utf8Arguments();
+    for (std::string& word : utf8) utf8Argv.push_back(&word[0]);
+    argc = static_cast<int>(utf8Argv.size());
+    argv = utf8Argv.data();
+  }
   SpoolOptions o;
   std::vector<Step> steps;
   if (argc < 2 || !ParseCommandLine(argc, argv, &o, &steps)) {
     PrintUsage();
     return 2;
   }
+  if (o.registryRoot.empty()) o.registryRoot = o.nt ? NT_REGISTRY_ROOT : WIN95_REGISTRY_ROOT;
   TimelineStart(o.json, o.bytes);
+  TimelineTextIsUtf8(o.nt);
+  PrinterNamesAreUtf8(o.nt);
   static Scenario scenario;
   MONITOR* lower = PortMonitorFor(o, &scenario);
   if (!lower) return 3;
   PortFaults faults = o.faults;
-  MONITOR* traced = PortTraceMonitor(lower, &faults);
+  MONITOR* traced = PortTraceMonitor(lower, &faults, o.nt);
   AddPrinter(o.printer.c_str());
 
   TimelineRecord r;
@@ -202,11 +211,11 @@ int main(int argc, char** argv) {
   RecordString(&r, "port", o.port.c_str());
   RecordString(&r, "printer", o.printer.c_str());
   RecordNumber(&r, "bits", static_cast<long long>(sizeof(void*) * 8));
+  if (o.nt) RecordString(&r, "spooler", "nt");
   RecordEnd(&r);
 
-  static MONITOR monitor;
-  bool needMonitor = o.bench || !o.direct;
-  if (needMonitor && !StartMonitor(o, &monitor)) return 3;
+  SpoolCalls *viaMonitor, *direct;
+  if (!MakeCalls(o, traced, &viaMonitor, &direct)) return 3;
   if (o.watchDisplay && !DisplayWatchStartThread(OnDisplayMessage, NULL)) {
     fprintf(stderr, "qvlspool: the stand-in display window could not be made\n");
     return 3;
@@ -217,8 +226,6 @@ int main(int argc, char** argv) {
     if (event) CloseHandle(CreateThread(NULL, 0, RemedyThread, event, 0, NULL));
   }
 
-  SpoolTarget viaMonitor = {&monitor, traced, false};
-  SpoolTarget direct = {traced, traced, true};
   int result;
   if (o.bench) {
     result = RunBench(o, viaMonitor, direct);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device_control.h"
 #include "port_trace.h"
 
 enum StepKind {
@@ -16,13 +17,14 @@ enum StepKind {
   STEP_END,          // EndDocPort
   STEP_JOB,          // start, write, end
   STEP_MEMORY,       // GetPrinterDataFromPort, control id 0, both memory names
-  STEP_DEVICE_ID,    // GetPrinterDataFromPort, control id 17
+  STEP_DEVICE_ID,    // GetPrinterDataFromPort, control id 17 (NT: a device I/O control code)
   STEP_WAIT,         // a pause
   STEP_WAIT_IDLE,    // until the lower job has ended (a deferred end completed)
   STEP_WAIT_STATUS,  // until the printer's spooler status is a value
   STEP_REMEDY,       // the user puts the emulated printer right
   STEP_DRUM_RESET,   // the display program's request: set the drum counter reset event
   STEP_CLOSE,        // ClosePort (after EndDocPort when a job is still in progress)
+  STEP_SHUTDOWN,     // NT: the monitor's Shutdown, with the port as it is; the last step
   STEP_KIND_COUNT
 };
 
@@ -40,6 +42,8 @@ struct Step {
   std::string file;    // the bytes of a file
   std::string text;    // the bytes of the text, with \e \r \n \f \xNN escapes
   uint32_t chunk;      // bytes per WritePort
+  // device-id: the control id (0: 17, or in NT mode IOCTL_USBPRINT_GET_1284_ID)
+  uint32_t control;
   // wait, wait-idle, wait-status
   uint32_t ms;
   uint32_t status;
@@ -47,18 +51,24 @@ struct Step {
 
 struct SpoolOptions {
   std::string dll;      // "": qvllink.dll beside qvlspool.exe
+  bool nt = false;      // the NT-family spooler: InitializePrintMonitor2, MONITOR2, wide names
   bool direct = false;  // no language monitor: steps go to the port monitor
   std::string port = "emu:generic";
   std::string printer = "QVL Printer";
   std::string scenario;  // emu: scenario file
   uint32_t pageMs = 0;   // emu: time per page
   std::string deviceId;  // emu, tcp: device ID ("": the printer's)
+  // NT: how the port answers for the device ID; by default emu: ports are USB ports, tcp:
+  // ports network ports (USB ports when a device ID is given).
+  PortKind portKind = PORT_KIND_WIN95;
+  bool portKindGiven = false;
   bool json = false;
   bool bytes = false;
   bool watchDisplay = false;  // a stand-in display window in this process
   bool printerEvents = true;  // emu: printer events in the timeline
   PortFaults faults = {};
-  std::string registryRoot = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\QVL Stand-in";
+  std::string registryRoot;          // "": the mode's own key (qvlspool_main.cpp)
+  bool failRegistry = false;         // NT: every registry callback fails
   uint32_t writeTimeoutMs = 120000;  // a job gives up when the printer takes nothing this long
   // bench
   bool bench = false;

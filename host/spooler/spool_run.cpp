@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 #include <stdio.h>
+#include <usbprint.h>
 #include <string.h>
 
 #include <string>
@@ -11,18 +12,25 @@
 #include "job_data.h"
 #include "port_trace.h"
 #include "printers.h"
+#include "session_drum.h"
 #include "timeline.h"
 
 namespace {
 
 struct RunState {
   const SpoolOptions* options;
-  SpoolTarget target;
+  SpoolCalls* calls;
   HANDLE port;
   bool portOpen;
   bool inJob;
   uint32_t lastJobId;
+  bool shutDown;  // the monitor has had its Shutdown: no more calls
 };
+
+// The spooler keeps jobs and hears of their end: an NT language monitor in the path.
+bool SpoolerKeepsJobs(const RunState* s) {
+  return s->calls->Nt() && !s->calls->direct;
+}
 
 void OpRecord(TimelineRecord* r, const char* op) {
   RecordBegin(r, "op");
@@ -37,15 +45,13 @@ void OpEnd(TimelineRecord* r, BOOL result, DWORD error) {
 
 bool OpenPort(RunState* s) {
   if (s->portOpen) return true;
-  std::string port = s->options->port, printer = s->options->printer;
+  const std::string &port = s->options->port, &printer = s->options->printer;
   HANDLE handle = NULL;
   SetLastError(0);
-  BOOL ok = s->target.direct
-                ? s->target.ops->pfnOpenPort(&port[0], &handle)
-                : s->target.ops->pfnOpenPortEx(&port[0], &printer[0], &handle, s->target.lower);
+  BOOL ok = s->calls->OpenPort(port, printer, &handle);
   DWORD error = GetLastError();
   TimelineRecord r;
-  OpRecord(&r, s->target.direct ? "OpenPort" : "OpenPortEx");
+  OpRecord(&r, s->calls->direct ? "OpenPort" : "OpenPortEx");
   RecordString(&r, "port", port.c_str());
   RecordString(&r, "printer", printer.c_str());
   OpEnd(&r, ok, error);
@@ -58,15 +64,11 @@ bool StartDoc(RunState* s, const Step& step) {
   if (!OpenPort(s)) return false;
   uint32_t jobId = step.jobId ? step.jobId : s->lastJobId + 1;
   s->lastJobId = jobId;
-  std::string printer = s->options->printer;
+  const std::string& printer = s->options->printer;
   std::string document = step.document.empty() ? "QVL test job" : step.document;
-  char datatype[] = "RAW";
-  DOC_INFO_1A info1 = {&document[0], NULL, datatype};
-  DOC_INFO_2A info2 = {&document[0], NULL, datatype, step.mode, jobId};
-  LPBYTE info =
-      step.level == 2 ? reinterpret_cast<LPBYTE>(&info2) : reinterpret_cast<LPBYTE>(&info1);
+  if (SpoolerKeepsJobs(s)) PrinterJobAdded(printer.c_str(), jobId);
   SetLastError(0);
-  BOOL ok = s->target.ops->pfnStartDocPort(s->port, &printer[0], jobId, step.level, info);
+  BOOL ok = s->calls->StartDoc(s->port, printer, jobId, step.level, document, step.mode);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "StartDocPort");
@@ -91,8 +93,7 @@ bool WriteAll(RunState* s, const std::string& data, uint32_t chunk) {
     DWORD n = static_cast<DWORD>(data.size() - done < chunk ? data.size() - done : chunk);
     DWORD written = 0;
     SetLastError(0);
-    BOOL result =
-        s->target.ops->pfnWritePort(s->port, const_cast<LPBYTE>(bytes + done), n, &written);
+    BOOL result = s->calls->Write(s->port, bytes + done, n, &written);
     DWORD error = GetLastError();
     if (s->options->json || !result || written == 0) {
       TimelineRecord r;
@@ -132,7 +133,7 @@ bool WriteAll(RunState* s, const std::string& data, uint32_t chunk) {
 
 void EndDoc(RunState* s) {
   if (!s->portOpen) return;
-  BOOL ok = s->target.ops->pfnEndDocPort(s->port);
+  BOOL ok = s->calls->EndDoc(s->port);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "EndDocPort");
@@ -143,7 +144,7 @@ void EndDoc(RunState* s) {
 void ClosePort(RunState* s) {
   if (!s->portOpen) return;
   if (s->inJob) EndDoc(s);
-  BOOL ok = s->target.ops->pfnClosePort(s->port);
+  BOOL ok = s->calls->Close(s->port);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "ClosePort");
@@ -155,12 +156,9 @@ void QueryMemory(RunState* s) {
   if (!OpenPort(s)) return;
   const char* names[] = {"Installed Memory", "Available Memory"};
   for (const char* name : names) {
-    std::string valueName = name;
     DWORD value = 0, returned = 0;
     SetLastError(0);
-    BOOL ok = s->target.ops->pfnGetPrinterDataFromPort(s->port, 0, &valueName[0], NULL, 0,
-                                                       reinterpret_cast<LPSTR>(&value),
-                                                       sizeof value, &returned);
+    BOOL ok = s->calls->GetData(s->port, 0, name, &value, sizeof value, &returned);
     DWORD error = GetLastError();
     TimelineRecord r;
     OpRecord(&r, "GetPrinterDataFromPort");
@@ -172,18 +170,28 @@ void QueryMemory(RunState* s) {
   }
 }
 
-void QueryDeviceId(RunState* s) {
+// Windows 95: control id 17, the answer a text. NT: a device I/O control code (by default the
+// USB port's), the answer the bytes the port gave.
+void QueryDeviceId(RunState* s, const Step& step) {
   if (!OpenPort(s)) return;
+  bool nt = s->calls->Nt();
+  DWORD control = step.control ? step.control
+                  : nt         ? static_cast<DWORD>(IOCTL_USBPRINT_GET_1284_ID)
+                               : static_cast<DWORD>(CONTROL_ID_DEVICE_ID);
   char id[1024] = "";
   DWORD returned = 0;
   SetLastError(0);
-  BOOL ok = s->target.ops->pfnGetPrinterDataFromPort(s->port, CONTROL_ID_DEVICE_ID, NULL, NULL, 0,
-                                                     id, sizeof id - 1, &returned);
+  BOOL ok = s->calls->GetData(s->port, control, NULL, id, sizeof id - 1, &returned);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "GetPrinterDataFromPort");
-  RecordNumber(&r, "control", CONTROL_ID_DEVICE_ID);
-  if (ok) RecordString(&r, "answer", id);
+  if (nt) {
+    RecordHex(&r, "control", control);
+    if (ok) RecordBytes(&r, "answer", id, returned < sizeof id ? returned : sizeof id, sizeof id);
+  } else {
+    RecordNumber(&r, "control", control);
+    if (ok) RecordString(&r, "answer", id);
+  }
   OpEnd(&r, ok, error);
 }
 
@@ -196,13 +204,18 @@ void WaitRecord(const char* what, bool met, DWORD started) {
   RecordEnd(&r);
 }
 
-void WaitIdle(uint32_t timeoutMs) {
+// Until the lower job has ended; with an NT language monitor also until the spooler has heard
+// that the last job's last page is out.
+void WaitIdle(const RunState* s, uint32_t timeoutMs) {
   DWORD start = GetTickCount();
   bool met = false;
   for (;;) {
     PortTraceCounts c;
     PortTraceGetCounts(&c);
     met = c.endDocs >= c.startDocs;
+    if (met && SpoolerKeepsJobs(s) && s->lastJobId) {
+      met = PrinterJobEjects(s->options->printer.c_str(), s->lastJobId) != 0;
+    }
     if (met || GetTickCount() - start >= timeoutMs) break;
     Sleep(20);
   }
@@ -229,17 +242,39 @@ void Remedy(const SpoolOptions& o) {
   RecordEnd(&r);
 }
 
-// What the display program does when the user confirms a new drum: set the named event.
-void DrumReset() {
-  HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
-  DWORD error = GetLastError();
-  if (event) {
-    SetEvent(event);
-    CloseHandle(event);
+// The spooler's last call into an NT monitor, which has to return quickly; the port is left as
+// it is (no EndDocPort, no ClosePort: the monitor ends what it has).
+void Shutdown(RunState* s) {
+  DWORD start = GetTickCount();
+  if (!s->calls->Shutdown()) return;
+  TimelineRecord r;
+  OpRecord(&r, "Shutdown");
+  RecordNumber(&r, "ms", GetTickCount() - start);
+  RecordEnd(&r);
+  s->shutDown = true;
+  s->portOpen = false;
+}
+
+// What the display program does when the user confirms a new drum: set the named event (NT:
+// the event of the printer's port slot on the monitor's status board).
+void DrumReset(const RunState* s) {
+  bool set;
+  DWORD error;
+  if (s->calls->Nt()) {
+    set = SetSessionDrumResetEvents(s->options->printer.c_str()) != 0;
+    error = GetLastError();
+  } else {
+    HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
+    error = GetLastError();
+    if (event) {
+      SetEvent(event);
+      CloseHandle(event);
+    }
+    set = event != NULL;
   }
   TimelineRecord r;
   OpRecord(&r, "SetDrumResetEvent");
-  OpEnd(&r, event != NULL, error);
+  OpEnd(&r, set, error);
 }
 
 int RunStep(RunState* s, const Step& step) {
@@ -268,13 +303,13 @@ int RunStep(RunState* s, const Step& step) {
       QueryMemory(s);
       break;
     case STEP_DEVICE_ID:
-      QueryDeviceId(s);
+      QueryDeviceId(s, step);
       break;
     case STEP_WAIT:
       Sleep(step.ms);
       break;
     case STEP_WAIT_IDLE:
-      WaitIdle(step.ms);
+      WaitIdle(s, step.ms);
       break;
     case STEP_WAIT_STATUS:
       WaitStatus(*s->options, step.status, step.ms);
@@ -283,10 +318,13 @@ int RunStep(RunState* s, const Step& step) {
       Remedy(*s->options);
       break;
     case STEP_DRUM_RESET:
-      DrumReset();
+      DrumReset(s);
       break;
     case STEP_CLOSE:
       ClosePort(s);
+      break;
+    case STEP_SHUTDOWN:
+      Shutdown(s);
       break;
     case STEP_KIND_COUNT:
       break;
@@ -300,9 +338,9 @@ double MiBPerSecond(uint64_t bytes, DWORD ms) {
 
 // One generated job of the bench size; returns the milliseconds from StartDocPort to the end of
 // the last WritePort, and whether the printer took exactly the expected bytes.
-bool BenchOnce(const SpoolOptions& o, const SpoolTarget& t, const std::string& data,
-               uint32_t dataCrc, const char* path) {
-  RunState s = {&o, t, NULL, false, false, 0};
+bool BenchOnce(const SpoolOptions& o, SpoolCalls* t, const std::string& data, uint32_t dataCrc,
+               const char* path) {
+  RunState s = {&o, t, NULL, false, false, 0, false};
   Step start = {};
   start.kind = STEP_START;
   start.jobId = 1;
@@ -339,6 +377,8 @@ bool BenchOnce(const SpoolOptions& o, const SpoolTarget& t, const std::string& d
   RecordHex(&r, "job_crc", c.jobCrc);
   RecordHex(&r, "data_crc", dataCrc);
   RecordNumber(&r, "byte_for_byte", same);
+  if (SpoolerKeepsJobs(&s))
+    RecordNumber(&r, "last_page_ejected", PrinterJobEjects(o.printer.c_str(), 1));
   RecordEnd(&r);
   TimelineMute(true);
   return same;
@@ -346,19 +386,18 @@ bool BenchOnce(const SpoolOptions& o, const SpoolTarget& t, const std::string& d
 
 }  // namespace
 
-int RunSteps(const SpoolOptions& options, const SpoolTarget& target,
-             const std::vector<Step>& steps) {
-  RunState s = {&options, target, NULL, false, false, 0};
+int RunSteps(const SpoolOptions& options, SpoolCalls* calls, const std::vector<Step>& steps) {
+  RunState s = {&options, calls, NULL, false, false, 0, false};
   for (const Step& step : steps) {
     int r = RunStep(&s, step);
     if (r) return r;
   }
   ClosePort(&s);
+  if (!s.shutDown) Shutdown(&s);
   return 0;
 }
 
-int RunBench(const SpoolOptions& options, const SpoolTarget& viaMonitor,
-             const SpoolTarget& direct) {
+int RunBench(const SpoolOptions& options, SpoolCalls* viaMonitor, SpoolCalls* direct) {
   std::string data;
   data.resize(options.benchSize);
   FillGenerated(reinterpret_cast<uint8_t*>(&data[0]), data.size(), 1);
@@ -367,5 +406,7 @@ int RunBench(const SpoolOptions& options, const SpoolTarget& viaMonitor,
   bool a = BenchOnce(options, viaMonitor, data, crc, "language-monitor");
   bool b = BenchOnce(options, direct, data, crc, "port-monitor");
   TimelineMute(false);
+  RunState s = {&options, viaMonitor, NULL, false, false, 0, false};
+  Shutdown(&s);
   return a && b ? 0 : 1;
 }

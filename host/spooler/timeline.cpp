@@ -7,16 +7,52 @@ namespace {
 
 bool Json = false;
 bool WithBytes = false;
+bool Utf8Text = false;
 volatile LONG Muted = 0;
 DWORD StartTick = 0;
 CRITICAL_SECTION Lock;
 bool ProgressShown = false;  // a progress line waits to be overwritten
 
-void AppendJsonString(std::string* out, const unsigned char* s, size_t n) {
+// The length of the UTF-8 sequence at s (at most n bytes) and its code point; 0 when the
+// bytes there are no well-formed sequence of two or more bytes.
+size_t Utf8Sequence(const unsigned char* s, size_t n, uint32_t* code) {
+  size_t length = s[0] >= 0xF0 && s[0] < 0xF5 ? 4 : s[0] >= 0xE0 ? 3 : s[0] >= 0xC2 ? 2 : 0;
+  if (length == 0 || length > n) return 0;
+  uint32_t c = s[0] & (0x7F >> length);
+  for (size_t i = 1; i < length; i++) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (s[i] & 0x3F);
+  }
+  const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < least[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return 0;
+  *code = c;
+  return length;
+}
+
+void AppendEscape(std::string* out, uint32_t unit) {
+  char esc[8];
+  snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(unit));
+  out->append(esc);
+}
+
+// utf8: sequences of UTF-8 as the characters they stand for (\uXXXX, surrogate pairs above
+// U+FFFF), other bytes as the characters 0 to 255.
+void AppendJsonString(std::string* out, const unsigned char* s, size_t n, bool utf8 = false) {
   out->push_back('"');
   for (size_t i = 0; i < n; i++) {
     unsigned char c = s[i];
-    char esc[8];
+    uint32_t code;
+    size_t length = utf8 && c >= 0x80 ? Utf8Sequence(s + i, n - i, &code) : 0;
+    if (length) {
+      if (code >= 0x10000) {
+        AppendEscape(out, 0xD800 + ((code - 0x10000) >> 10));
+        AppendEscape(out, 0xDC00 + ((code - 0x10000) & 0x3FF));
+      } else {
+        AppendEscape(out, code);
+      }
+      i += length - 1;
+      continue;
+    }
     switch (c) {
       case '"':
         out->append("\\\"");
@@ -38,8 +74,7 @@ void AppendJsonString(std::string* out, const unsigned char* s, size_t n) {
         break;
       default:
         if (c < 0x20 || c >= 0x7f) {
-          snprintf(esc, sizeof esc, "\\u%04x", c);
-          out->append(esc);
+          AppendEscape(out, c);
         } else {
           out->push_back(static_cast<char>(c));
         }
@@ -64,6 +99,10 @@ void TimelineStart(bool json, bool bytes) {
   Json = json;
   WithBytes = bytes;
   StartTick = GetTickCount();
+}
+
+void TimelineTextIsUtf8(bool utf8) {
+  Utf8Text = utf8;
 }
 
 void TimelineMute(bool mute) {
@@ -92,7 +131,7 @@ void RecordBegin(TimelineRecord* r, const char* kind) {
 void RecordString(TimelineRecord* r, const char* key, const char* value) {
   AppendKey(r, key);
   const unsigned char* s = reinterpret_cast<const unsigned char*>(value ? value : "");
-  AppendJsonString(&r->json, s, strlen(reinterpret_cast<const char*>(s)));
+  AppendJsonString(&r->json, s, strlen(reinterpret_cast<const char*>(s)), Utf8Text);
   r->human.append(value ? value : "");
 }
 

@@ -16,6 +16,10 @@ struct TimelineRecord {
 
 // Starts the clock. json: JSON lines, else readable; bytes: records carry escaped bytes.
 void TimelineStart(bool json, bool bytes);
+// From now on RecordString reads its text as UTF-8 (NT mode: names came wide) and writes it as
+// the characters it stands for; before, each byte is one character (0 to 255), as the ANSI
+// names of Windows 95 mode. Bytes that are no UTF-8 stay one character each.
+void TimelineTextIsUtf8(bool utf8);
 // Stops all output (benchmarks).
 void TimelineMute(bool mute);
 bool TimelineWantsBytes();

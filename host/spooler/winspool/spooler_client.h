@@ -18,6 +18,14 @@ struct SpoolerClientOps {
   // SetPrinterDataA, unchanged.
   BOOL(*setPrinterData)
   (HANDLE printer, const char* valueName, DWORD type, const BYTE* data, DWORD size);
+  // The wide functions of the NT-family systems' spooler, as their A twins with wide names.
+  BOOL (*openPrinterW)(const WCHAR* name, HANDLE* handle);
+  BOOL (*setPrinterW)(HANDLE printer, DWORD level, BYTE* data, DWORD command);
+  // SetPrinterDataW: ERROR_SUCCESS or the error (as the real function returns it).
+  DWORD(*setPrinterDataW)
+  (HANDLE printer, const WCHAR* valueName, DWORD type, const BYTE* data, DWORD size);
+  // SetJobW, unchanged (level 0 with a command such as JOB_CONTROL_LAST_PAGE_EJECTED).
+  BOOL (*setJobW)(HANDLE printer, DWORD jobId, DWORD level, BYTE* job, DWORD command);
 };
 
 // Exported by our winspool.drv under this name; its presence tells qvlspool that the

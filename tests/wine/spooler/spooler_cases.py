@@ -2,7 +2,13 @@
 """qvlspool end to end under Wine: runs the real qvllink.dll under the spooler stand-in with an
 emulated (or network) printer and checks the timeline.
 
-  spooler_cases.py CASE SPOOLER_DIR [QVLWATCH_EXE]
+  spooler_cases.py [--nt] CASE SPOOLER_DIR [QVLWATCH_EXE]
+
+Every case runs in either mode: through the Windows 95 generation's entry (the default), or with
+--nt through the NT-family spooler's (qvlspool --nt), where it asserts the same of the monitor
+(names translated: OpenPrinterW for OpenPrinterA) and, for every run, what spool_timeline.py
+checks of each job's end and of Shutdown. Where a case cannot mean the same on NT its docstring
+says how its NT form differs. The cases only NT has are in nt_cases.py.
 
 Needs the environment of scripts/wine-env (QVL_WINE, QVL_SYSDIR, WINEPREFIX). Exit 77: skipped.
 """
@@ -15,71 +21,16 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
-SCENARIOS = os.path.join(ROOT, "host", "printer", "scenarios")
+import nt_cases
+from spool_timeline import (HERE, ROOT, SCENARIOS, check, data_written, failures, index, is_ejected,
+                            is_op, is_port, job_bytes, kind, nt, qvlspool, registry_value,
+                            set_mode, spool, statuses)
+
 PREFIX = "\x1b%-12345X@PJL\r\n", "@PJL USTATUS DEVICE=ON\r\n"
 REQUEST_1 = ("\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO CONFIG\r\n"
              "@PJL INFO MEMORY\r\n\x1b%-12345X")
 REQUEST_3 = "\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n\x1b%-12345X"
 PAPER_OUT_UI = "0x00100010"
-failures = []
-
-
-def check(cond, what, detail=None):
-    if not cond:
-        failures.append(what)
-        print("FAIL: %s%s" % (what, "" if detail is None else ": %r" % (detail,)))
-
-
-def spool(spooler_dir, args, env_extra=None):
-    """Runs qvlspool --json ARGS; returns the timeline records."""
-    env = dict(os.environ, WINEDLLOVERRIDES="winspool.drv=n")
-    env.update(env_extra or {})
-    cmd = [os.environ["QVL_WINE"], os.path.join(spooler_dir, "qvlspool.exe"), "--json"] + args
-    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                         timeout=240)
-    records = []
-    for line in out.stdout.decode("latin-1").splitlines():
-        line = line.strip()
-        if line.startswith("{"):
-            records.append(json.loads(line))
-    if out.returncode != 0 or not records or records[-1]["kind"] != "end":
-        print(out.stderr.decode("latin-1"))
-        check(False, "qvlspool ran to its end (exit %d)" % out.returncode)
-    return records
-
-
-def kind(records, k, **match):
-    return [r for r in records if r["kind"] == k and all(r.get(a) == v for a, v in match.items())]
-
-
-def index(records, pred, start=0):
-    for i in range(start, len(records)):
-        if pred(records[i]):
-            return i
-    return -1
-
-
-def is_op(name, **match):
-    return lambda r: r["kind"] == "op" and r["op"] == name and all(
-        r.get(a) == v for a, v in match.items())
-
-
-def is_port(call):
-    return lambda r: r["kind"] == "port" and r["call"] == call
-
-
-def job_bytes(records):
-    return sum(r["written"] for r in kind(records, "write", **{"from": "job"}))
-
-
-def data_written(records):
-    return [(r["bytes"], r["of"]) for r in kind(records, "written")]
-
-
-def statuses(records):
-    return [r["status"] for r in kind(records, "status")]
 
 
 # --- cases -----------------------------------------------------------------------------------
@@ -127,6 +78,9 @@ def case_deferred_end(d):
     check(end_op >= 0 and report > end_op, "the job's end is reported after EndDocPort",
           (end_op, report))
     check(lower_end > report, "the lower job ends only after the report", (report, lower_end))
+    if nt():
+        check(index(r, is_ejected(21)) > report, "the spooler hears of the job's end after the "
+              "report", index(r, is_ejected(21)))
     status0 = index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00000000", report)
     check(report < status0 < lower_end, "the spooler status is cleared at the thread's end")
     closed = index(r, lambda x: x["kind"] == "spooler" and x["call"] == "ClosePrinter", report)
@@ -164,16 +118,9 @@ def case_idle_end(d):
     printer has been silent for IdleTimeout4L (shortened here in the monitor's own key), so the
     lower job ends long before ClosePort, and the status thread leaves as after a report."""
     root = "SOFTWARE\\QVL Test\\Idle End"
-    reg = [os.environ["QVL_WINE"], "reg"]
-    key = "HKLM\\" + root
-    subprocess.run(reg + ["add", key, "/v", "IdleTimeout4L", "/t", "REG_DWORD", "/d", "1500",
-                          "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-    try:
+    with registry_value(root, "IdleTimeout4L", 1500):
         r = spool(d, ["--port", "emu:QV-L3820", "--registry-root", root,
                       "job", "--pages", "1", "wait-idle", "--timeout", "15000", "close"])
-    finally:
-        subprocess.run(reg + ["delete", key, "/f"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
     end_op = index(r, is_op("EndDocPort"))
     lower_end = index(r, is_port("EndDocPort"))
     close_op = index(r, is_op("ClosePort"))
@@ -210,23 +157,32 @@ def case_generic_status(d):
 
 def case_display(d):
     """A QV-L3820 reporting CODE=41003: paper out for the spooler, and the code with the model
-    number posted to the display window, the printer's name in the shared mapping."""
+    number posted to the display window, the printer's name in the shared mapping.
+    NT: the spooler's service cannot reach a user's windows, so the monitor posts nothing to the
+    display window (its status board, in the global namespace, is the display program's); paper
+    out still reaches the spooler."""
     printer = "Office QV-L3820"
     r = spool(d, ["--port", "emu:QV-L3820", "--printer", printer, "--watch-display",
                   "--scenario", os.path.join(HERE, "qvl3820-41003.txt"), "--page-ms", "100",
                   "job", "--pages", "3", "wait-status", PAPER_OUT_UI, "remedy",
                   "wait-status", "0", "close"])
     posts = [(x["wParam"], x["lParam"], x.get("printer")) for x in kind(r, "display", message=1034)]
-    check(posts[:2] == [(41003, 3820, printer), (10001, 3820, printer)],
-          "41003 then 10001 posted with model 3820 and the printer's name", posts)
     check(PAPER_OUT_UI in statuses(r), "spooler status PAPER_OUT + USER_INTERVENTION",
           statuses(r))
+    if nt():
+        check(not kind(r, "display"), "nothing posted to the display window", kind(r, "display"))
+        return
+    check(posts[:2] == [(41003, 3820, printer), (10001, 3820, printer)],
+          "41003 then 10001 posted with model 3820 and the printer's name", posts)
     check(kind(r, "display", message=2), "WM_DESTROY when the port closes")
 
 
 def case_launch(d, watch):
     """No display window: the monitor starts qvlpanel.exe from the system directory, hidden, and
-    the code reaches it; WM_DESTROY ends it when the port closes."""
+    the code reaches it; WM_DESTROY ends it when the port closes.
+    NT: a program the spooler's service started would run where no user sees it, so the monitor
+    starts nothing (the display program starts in each user's session); paper out still
+    reaches the spooler."""
     sysdir = os.environ["QVL_SYSDIR"]
     target = os.path.join(sysdir, "qvlpanel.exe")
     saved = target + ".saved"
@@ -249,6 +205,10 @@ def case_launch(d, watch):
                   {"QVLWATCH_LOG": "Z:" + log})
         time.sleep(1.0)
         lines = [json.loads(x) for x in open(log) if x.strip()]
+        check(PAPER_OUT_UI in statuses(r), "paper out reached the spooler")
+        if nt():
+            check(lines == [], "nothing started, nothing posted", lines)
+            return
         started = [x for x in lines if x["kind"] == "started"]
         check(len(started) == 1, "the program was started once", started)
         if started:
@@ -261,7 +221,6 @@ def case_launch(d, watch):
               posts)
         check(any(x["kind"] == "display" and x["message"] == 2 for x in lines) and
               lines[-1]["kind"] == "ended", "WM_DESTROY ends it", lines[-2:])
-        check(PAPER_OUT_UI in statuses(r), "paper out reached the spooler")
     finally:
         holder.terminate()
         holder.wait(timeout=10)
@@ -292,7 +251,8 @@ def case_memory(d):
 
 def case_drum_reset(d):
     """The display program's drum counter reset request (the named event) reaches the printer as
-    the model's command, whole, once."""
+    the model's command, whole, once. NT: the request is the drum reset event of the printer's
+    port slot on the monitor's status board in the global namespace."""
     for port, command in (("emu:QV-L3820", "\x1b\x1b\x00ENG_CMD,0x54;"),
                           ("emu:QV-L3470", "\x1b\x1b\x00RE_PU;")):
         r = spool(d, ["--port", port, "job", "--pages", "1", "wait", "300", "drum-reset",
@@ -354,7 +314,7 @@ def native_qvlprinter():
 def comparable(records):
     """What a port of either kind must show alike: per kind, the records without time stamps;
     the port monitor's own records and the printer's events (seen only in-process) left out."""
-    keep = {"op", "write", "written", "reply", "status", "data", "wait", "spooler"}
+    keep = {"op", "write", "written", "reply", "status", "data", "wait", "spooler", "job-control"}
     per = {}
     for x in records:
         if x["kind"] in keep:
@@ -364,10 +324,16 @@ def comparable(records):
 
 
 def case_tcp_matches_emu(d):
-    """The same job over tcp: to the native qvlprinter and over emu: gives the same timeline."""
+    """The same job over tcp: to the native qvlprinter and over emu: gives the same timeline.
+    NT: a standard TCP/IP port answers no device ID question, so both ports are told the ID the
+    tcp: port builds on Windows 95 (as a port monitor that knows its printer answers it, the way
+    a USB port does); a third run over the tcp: port as it is shows the network port leaving
+    the printer unidentified: no PJL, and the job's end told at once."""
     exe = native_qvlprinter()
     scenario = os.path.join(HERE, "generic-jam.txt")
-    steps = ["--page-ms", "200", "--scenario", scenario,
+    device_id = "MDL:generic;CMD:PJL;"
+    steps = (["--device-id", device_id] if nt() else []) + [
+             "--page-ms", "200", "--scenario", scenario,
              "start", "--job-id", "5", "memory", "write", "--pages", "4", "end",
              "wait-idle", "--timeout", "20000", "close"]
     server = subprocess.Popen([exe, "--model", "generic", "--page-ms", "200", "--scenario",
@@ -381,6 +347,8 @@ def case_tcp_matches_emu(d):
         tcp_steps = [s for s in steps]
         tcp_steps[tcp_steps.index("--scenario"):tcp_steps.index("--scenario") + 2] = []
         tcp = spool(d, ["--port", "tcp:127.0.0.1:" + port] + tcp_steps)
+        if nt():
+            network = spool(d, ["--port", "tcp:127.0.0.1:" + port] + tcp_steps[2:])
     finally:
         server.send_signal(signal.SIGTERM)
         server.wait(timeout=10)
@@ -390,24 +358,30 @@ def case_tcp_matches_emu(d):
               (a.get(k), b.get(k)))
     check("0x00100088" in statuses(tcp), "the jam reached the spooler over tcp")
     ids = [x.get("answer") for x in kind(tcp, "port", call="GetPrinterDataFromPort")]
-    check(ids and all(i == "MDL:generic;CMD:PJL;" for i in ids),
-          "the device ID from the printer's INFO ID answer", ids)
+    want = "\x00%c%s\x00" % (len(device_id) + 2, device_id) if nt() else device_id
+    check(ids and all(i == want for i in ids),
+          "the device ID from the printer's INFO ID answer (NT: the one given)", ids)
+    if nt():
+        asked = kind(network, "port", call="GetPrinterDataFromPort")
+        check(asked and all(x["result"] == 0 for x in asked), "the network port answers no "
+              "device ID question", asked)
+        check(not kind(network, "write", **{"from": "monitor"}) and
+              data_written(network) == data_written(tcp), "no PJL for an unidentified printer, "
+              "every job byte written", kind(network, "write", **{"from": "monitor"}))
 
 
 def case_bench(d):
     """A 64 MiB job reaches the emulated printer byte for byte, through the language monitor and
     straight to the port monitor; both rates are reported."""
-    env = dict(os.environ, WINEDLLOVERRIDES="winspool.drv=n")
-    out = subprocess.run([os.environ["QVL_WINE"], os.path.join(d, "qvlspool.exe"), "bench",
-                          "--json", "--size", "64M"], env=env, stdout=subprocess.PIPE,
-                         timeout=600)
-    r = [json.loads(x) for x in out.stdout.decode().splitlines() if x.startswith("{")]
+    code, r, _ = qvlspool(d, ["bench", "--size", "64M"], timeout=600)
     bench = kind(r, "bench")
-    check(out.returncode == 0, "bench exit code", out.returncode)
+    check(code == 0, "bench exit code", code)
     check([b["path"] for b in bench] == ["language-monitor", "port-monitor"], "both paths run")
     for b in bench:
         check(b["byte_for_byte"] == 1 and b["bytes"] == 64 << 20,
               b["path"] + ": 64 MiB byte for byte", b)
+        if nt() and b["path"] == "language-monitor":
+            check(b.get("last_page_ejected") == 1, "the job's end told once", b)
         print("%s: %s MiB/s (%d ms, %d bytes added)" % (b["path"], b["mib_per_s"], b["ms"],
                                                          b["added_bytes"]))
 
@@ -431,9 +405,16 @@ def main():
     if not os.environ.get("QVL_WINE") or not os.environ.get("QVL_SYSDIR"):
         print("SKIP: run under scripts/wine-env (QVL_WINE, QVL_SYSDIR)")
         return 77
-    case, spooler_dir = sys.argv[1], sys.argv[2]
+    args = sys.argv[1:]
+    if args[0] == "--nt":
+        set_mode("nt")
+        args = args[1:]
+    case, spooler_dir = args[0], args[1]
     if case == "launch":
-        case_launch(spooler_dir, sys.argv[3])
+        case_launch(spooler_dir, args[2])
+    elif case in nt_cases.CASES:
+        check(nt(), "an NT case runs with --nt")
+        nt_cases.CASES[case](spooler_dir)
     else:
         CASES[case](spooler_dir)
     print("%s: %s" % (case, "FAILED" if failures else "passed"))

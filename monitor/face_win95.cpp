@@ -69,8 +69,13 @@ void ReleasePort(PortRecord* port) {
 }
 
 // Only the port whose printer the display program was last told about closes it.
-BOOL StatusThreadEnding(PortRecord* port) {
-  return ForgetDisplayedPort(port);
+void* StatusThreadEnding(PortRecord* port) {
+  static char closeDisplay;
+  return ForgetDisplayedPort(port) ? &closeDisplay : NULL;
+}
+void StatusThreadEnded(void*) {
+  HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+  if (window) PostMessageA(window, WM_DESTROY, 0, 0);
 }
 
 void ReadSettings(MonitorInstance*) {
@@ -109,6 +114,7 @@ const MonitorFace Win95Face = {
     ReleasePort,         // releasePort
     ShowCodeOnDisplay,   // showCode (notify_display.cpp)
     StatusThreadEnding,  // statusThreadEnding
+    StatusThreadEnded,   // statusThreadEnded
     ReadSettings,        // readSettings
     OpenDrumRequest,     // openDrumRequest
     HoldModule,          // holdModule

@@ -50,9 +50,11 @@ struct MonitorFace {
   // ---- The display link.
   // A status code of one of the maker's printers for the display program.
   void (*showCode)(PortRecord* port, DWORD code);
-  // The port's status thread is ending (monitor lock held; the record still there). TRUE when
-  // the display program's window is to get WM_DESTROY once the lock is released.
-  BOOL (*statusThreadEnding)(PortRecord* port);
+  // The port's status thread ends. Ending runs with the monitor lock held, while the record is
+  // still there, and returns what Ended needs (NULL: nothing to do); Ended runs after the lock
+  // is released, when the record may be gone: it tells the display program.
+  void* (*statusThreadEnding)(PortRecord* port);
+  void (*statusThreadEnded)(void* ending);
 
   // ---- Settings and threads.
   // Reads the instance's four time-outs (defaults written back where missing).
@@ -67,7 +69,7 @@ struct MonitorFace {
   void (*releaseModule)(HMODULE module, BOOL exitThread);
 };
 
-static_assert(sizeof(MonitorFace) == 19 * sizeof(void*), "one pointer per operation");
+static_assert(sizeof(MonitorFace) == 20 * sizeof(void*), "one pointer per operation");
 
 // The face of the Windows 95-generation spooler (face_win95.cpp).
 extern const MonitorFace Win95Face;

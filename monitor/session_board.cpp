@@ -15,17 +15,21 @@ void CopyName(uint16_t* to, const uint16_t* from) {
 
 }  // namespace
 
-void SessionBoardReady(SessionBoard* board) {
-  if (board->magic != SESSION_BOARD_MAGIC || board->version != SESSION_BOARD_VERSION) {
+void SessionBoardReady(SessionBoard* board, bool (*ownerAlive)(uint32_t owner)) {
+  const bool existed =
+      board->magic == SESSION_BOARD_MAGIC && board->version == SESSION_BOARD_VERSION;
+  if (!existed) {
     board->version = SESSION_BOARD_VERSION;
     board->reserved = 0;
     StoreShared(&board->sequence, 0u);
-    StoreShared(&board->magic, static_cast<uint32_t>(SESSION_BOARD_MAGIC));
   }
   for (SessionPort& port : board->ports) {
+    if (existed && LoadShared(&port.inUse) != 0 && ownerAlive(port.owner)) continue;
     StoreShared(&port.inUse, 0u);
+    port.owner = 0;
     CopyName(port.printer, NULL);
   }
+  StoreShared(&board->magic, static_cast<uint32_t>(SESSION_BOARD_MAGIC));
 }
 
 uint32_t SessionPublish(SessionBoard* board, uint32_t kind, uint32_t code, uint32_t model,
@@ -42,11 +46,12 @@ uint32_t SessionPublish(SessionBoard* board, uint32_t kind, uint32_t code, uint3
   return n;
 }
 
-int SessionClaimPort(SessionBoard* board, const uint16_t* printer) {
+int SessionClaimPort(SessionBoard* board, const uint16_t* printer, uint32_t owner) {
   for (int i = 0; i < static_cast<int>(SESSION_PORTS); ++i) {
     SessionPort& port = board->ports[i];
     if (LoadShared(&port.inUse) != 0) continue;
     CopyName(port.printer, printer);
+    port.owner = owner;
     StoreShared(&port.inUse, 1u);
     return i;
   }
@@ -61,5 +66,6 @@ void SessionRenamePort(SessionBoard* board, int slot, const uint16_t* printer) {
 void SessionReleasePort(SessionBoard* board, int slot) {
   if (slot < 0 || slot >= static_cast<int>(SESSION_PORTS)) return;
   StoreShared(&board->ports[slot].inUse, 0u);
+  board->ports[slot].owner = 0;
   CopyName(board->ports[slot].printer, NULL);
 }

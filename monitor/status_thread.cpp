@@ -52,9 +52,9 @@ bool DeferredEndIdle(const PortRecord* record) {
   return GetTickCount() - since >= IdleTimeoutOf(record);
 }
 
-// The exit clean-up, entered with the monitor lock held; releases it. TRUE when the display
-// program was last told about this port's printer, so the thread's end closes it.
-bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
+// The exit clean-up, entered with the monitor lock held; releases it. Returns what the face
+// needs to tell the display program once the lock is released (NULL: nothing).
+void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
   HANDLE printer = LoadShared(&record->hPrinter);
   FaceOf(record)->setPrinterStatus(record, printer, 0);
@@ -69,11 +69,11 @@ bool LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   if (readDone) SetEvent(readDone);
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
-  const bool displayedHere = FaceOf(record)->statusThreadEnding(record) != FALSE;
+  void* ending = FaceOf(record)->statusThreadEnding(record);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();
-  return displayedHere;
+  return ending;
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   // A request made before this thread started is discarded.
   HANDLE drumEvent = face->openDrumRequest(record);
   bool settingsRead = false;
-  bool closeDisplay = false;
+  void* ending = NULL;
 
   for (;;) {
     if (HasPortFlags(record, PF_DRUM_RESET)) {
@@ -140,7 +140,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       // the lock, and that job may already have ended: the thread then stays for its replies
       // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
       if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
-        closeDisplay = LeaveStatusThread(record, &drumEvent);
+        ending = LeaveStatusThread(record, &drumEvent);
         break;
       }
       SetPortFlags(record, PF_THREAD_RUN);
@@ -171,12 +171,9 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
     }
   }
 
-  // The record may be gone now; only the display window is told, and only when it shows this
+  // The record may be gone now; only the display program is told, and only when it shows this
   // port's printer: another printer's dialog stays.
-  if (closeDisplay) {
-    HWND window = FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
-    if (window) PostMessageA(window, WM_DESTROY, 0, 0);
-  }
+  if (ending != NULL) face->statusThreadEnded(ending);
   if (module) face->releaseModule(module, TRUE);  // does not return
   return 0;
 }

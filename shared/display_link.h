@@ -27,7 +27,6 @@
 #define DLM_OPEN_RECOVERY 1037    // program -> itself: open the recovery dialog
 #define DLM_DRUM_RESET 1038       // program -> its open dialog: run the drum reset prompt
 #define DLM_SESSION_CHANGED 1039  // program's link thread -> its window: the status board changed
-#define DLM_SESSION_GONE 1040     // program's link thread -> its window: no monitor publishes
 
 // The display program started at sign-in on the NT-family systems reads the status board of
 // session_link.h alone; its hidden window has a title of its own, so a monitor of the Windows

@@ -13,9 +13,10 @@
 //     dialog shows, and only that port's status thread writes the reset command.
 //
 // The layout uses fixed-width types only: 32-bit and 64-bit programs read the same board.
-// Monitor (the service) creates every object, with a security descriptor that lets signed-in
-// users read the board, wait on the change events and set the drum reset events, and nothing
-// more; only the service's account and administrators may publish.
+// The monitor (in the service) creates every object, with a security descriptor that lets
+// signed-in users read the board, wait on the change events and set the drum reset events, and
+// nothing more; only the service's account and administrators may publish. Monitors of more
+// than one process may write one board, each under the board lock.
 #pragma once
 
 #include <stdint.h>
@@ -24,6 +25,8 @@
 #define SESSION_BOARD_NAME L"Global\\QVL Status Display Board"
 #define SESSION_CHANGE_EVENT_PREFIX L"Global\\QVL Status Display Change "
 #define SESSION_DRUM_EVENT_PREFIX L"Global\\QVL Status Display Drum Reset "
+// Held by a monitor while it writes the board: monitors of several processes may share it.
+#define SESSION_LOCK_NAME L"Global\\QVL Status Display Board Lock"
 
 // Security descriptors (SDDL): SYSTEM and administrators have every right; signed-in
 // (interactive) users: the board's query and read rights, SYNCHRONIZE on the change events,
@@ -31,6 +34,7 @@
 #define SESSION_BOARD_SDDL L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x5;;;IU)"
 #define SESSION_CHANGE_SDDL L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100000;;;IU)"
 #define SESSION_DRUM_SDDL L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;IU)"
+#define SESSION_LOCK_SDDL L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"
 
 enum : uint32_t {
   SESSION_BOARD_MAGIC = 0x42535651,  // "QVSB"
@@ -56,7 +60,7 @@ struct SessionEntry {
 
 struct SessionPort {
   uint32_t inUse;                           // 1 while a port holds the slot
-  uint32_t reserved;                        // 0
+  uint32_t owner;                           // process id of the monitor whose port holds it
   uint16_t printer[SESSION_PRINTER_CHARS];  // its printer's name, NUL-terminated
 };
 

@@ -219,10 +219,7 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
     case DLM_SESSION_CHANGED:
       OnSessionChanged(window);
       return 0;
-    case DLM_SESSION_GONE:
-      // No monitor publishes any more: a program started for this link alone ends quietly.
-      if (SessionOnly) DestroyWindow(window);
-      return 0;
+
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }

@@ -40,8 +40,7 @@ HWND FindMainWindow(void);
 void EndShowing(HWND mainWindow);
 
 // The NT display link (session_link_client.cpp): the status board, read by a thread that posts
-// DLM_SESSION_CHANGED (or DLM_SESSION_GONE) to window. FALSE where the system or the monitor
-// has no board.
+// DLM_SESSION_CHANGED to window. FALSE where the system or the monitor has no board.
 BOOL OpenSessionLink(HWND window);
 void CloseSessionLink(void);
 // Publications not handled yet, oldest first; the count.

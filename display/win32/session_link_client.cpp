@@ -31,9 +31,13 @@ HANDLE OpenNumberedEvent(DWORD access, const wchar_t* prefix, uint32_t n) {
   return Functions.openEvent(access, FALSE, name);
 }
 
+// How long the link waits before it looks again for a monitor that has gone (a spooler stopped
+// while no display program waited); a monitor that comes back goes on with the same board.
+const DWORD kMonitorGoneRetryMs = 10000;
+
 // Waits for each publication without polling: the event of the one after the latest is opened
-// and waited on; the monitor sets it when that publication is on the board. When the event
-// cannot be opened and the board has not moved on, no monitor is there to publish.
+// and waited on; the monitor sets it when that publication is on the board (and holds it open
+// until then). When it cannot be opened and the board has not moved on, no monitor is there.
 DWORD WINAPI ListenThread(LPVOID parameter) {
   HWND window = static_cast<HWND>(parameter);
   for (;;) {
@@ -41,8 +45,8 @@ DWORD WINAPI ListenThread(LPVOID parameter) {
     HANDLE change =
         OpenNumberedEvent(SYNCHRONIZE, SESSION_CHANGE_EVENT_PREFIX, SessionNextNumber(seen));
     if (change == NULL) {
-      if (LoadNumber(&Board->sequence) == seen) {
-        PostMessageA(window, DLM_SESSION_GONE, 0, 0);
+      if (LoadNumber(&Board->sequence) == seen &&
+          WaitForSingleObject(StopEvent, kMonitorGoneRetryMs) == WAIT_OBJECT_0) {
         return 0;
       }
     } else {

@@ -15,14 +15,16 @@ struct LinkFunctions {
    LPCWSTR name);
   HANDLE(WINAPI* createEvent)
   (LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name);
+  HANDLE(WINAPI* createMutex)(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
   BOOL(WINAPI* securityDescriptorFromString)
   (LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size);
 };
 
-// All of it made once, under the monitor lock, by the first instance; written under BoardLock.
+// All of it made once, under the monitor lock, by the first instance; the board written under
+// BoardLock, a mutex that monitors in other processes take too.
 bool LinkTried = false;
 LinkFunctions Link = {};
-CRITICAL_SECTION BoardLock;
+HANDLE BoardLock = NULL;
 HANDLE BoardSection = NULL;
 SessionBoard* Board = NULL;
 HANDLE NextChange = NULL;  // the change event of the publication after the latest
@@ -50,6 +52,23 @@ void MakeSecurity(LPCWSTR sddl, SECURITY_ATTRIBUTES* out) {
   }
 }
 
+void LockBoard() {
+  WaitForSingleObject(BoardLock, INFINITE);  // a monitor that ended holding it gave it up
+}
+void UnlockBoard() {
+  ReleaseMutex(BoardLock);
+}
+
+// Whether the monitor process owner still runs (its port slots then stay).
+bool OwnerAlive(uint32_t owner) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner);
+  if (process == NULL) return false;
+  const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+// Opens (or makes) the change event of publication n.
 HANDLE CreateChangeEvent(DWORD n) {
   WCHAR name[SESSION_NAME_ROOM];
   SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, n, name);
@@ -60,16 +79,19 @@ const uint16_t* Utf16(const WCHAR* text) {
   return reinterpret_cast<const uint16_t*>(text);
 }
 
-// One publication, and the wake of every reader waiting for it (BoardLock held). The event of
-// the one after it is made first, so a reader that sees this number can always open it.
+// One publication, and the wake of every reader waiting for it (BoardLock held). Its event is
+// opened by name (a monitor in another process may have made it); the event of the one after
+// it is made first and kept open, so a reader that sees this number can always open it.
 void Publish(uint32_t kind, DWORD code, DWORD model, const WCHAR* printer) {
   const DWORD n = SessionNextNumber(LoadShared(&Board->sequence));
+  HANDLE now = CreateChangeEvent(n);
   HANDLE after = CreateChangeEvent(SessionNextNumber(n));
   SessionPublish(Board, kind, code, model, Utf16(printer));
-  if (NextChange != NULL) {
-    SetEvent(NextChange);
-    CloseHandle(NextChange);
+  if (now != NULL) {
+    SetEvent(now);
+    CloseHandle(now);
   }
+  if (NextChange != NULL) CloseHandle(NextChange);
   NextChange = after;
 }
 
@@ -81,25 +103,30 @@ bool OpenSessionBoard() {
     LinkTried = true;
     Find("kernel32.dll", "CreateFileMappingW", &Link.createFileMapping);
     Find("kernel32.dll", "CreateEventW", &Link.createEvent);
+    Find("kernel32.dll", "CreateMutexW", &Link.createMutex);
     Find("advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorW",
          &Link.securityDescriptorFromString);
-    if (Link.createFileMapping && Link.createEvent) {
-      InitializeCriticalSection(&BoardLock);
-      SECURITY_ATTRIBUTES boardSecurity;
+    if (Link.createFileMapping && Link.createEvent && Link.createMutex) {
+      SECURITY_ATTRIBUTES boardSecurity, lockSecurity;
+      MakeSecurity(SESSION_LOCK_SDDL, &lockSecurity);
+      BoardLock = Link.createMutex(&lockSecurity, FALSE, SESSION_LOCK_NAME);
+      if (lockSecurity.lpSecurityDescriptor) LocalFree(lockSecurity.lpSecurityDescriptor);
       MakeSecurity(SESSION_BOARD_SDDL, &boardSecurity);
       MakeSecurity(SESSION_CHANGE_SDDL, &ChangeSecurity);
       MakeSecurity(SESSION_DRUM_SDDL, &DrumSecurity);
       BoardSection = Link.createFileMapping(INVALID_HANDLE_VALUE, &boardSecurity, PAGE_READWRITE, 0,
                                             sizeof(SessionBoard), SESSION_BOARD_NAME);
       if (boardSecurity.lpSecurityDescriptor) LocalFree(boardSecurity.lpSecurityDescriptor);
-      if (BoardSection != NULL) {
+      if (BoardSection != NULL && BoardLock != NULL) {
         Board = static_cast<SessionBoard*>(MapViewOfFile(BoardSection, FILE_MAP_WRITE, 0, 0, 0));
       }
       if (Board != NULL) {
         // A board that display programs kept through a restart of the spooler goes on from its
         // number; their waits are on the event made here, which they hold open.
-        SessionBoardReady(Board);
+        LockBoard();
+        SessionBoardReady(Board, OwnerAlive);
         NextChange = CreateChangeEvent(SessionNextNumber(LoadShared(&Board->sequence)));
+        UnlockBoard();
       }
     }
   }
@@ -112,60 +139,65 @@ void CloseSessionBoard() {
   if (Board != NULL) UnmapViewOfFile(Board);
   if (BoardSection != NULL) CloseHandle(BoardSection);
   if (NextChange != NULL) CloseHandle(NextChange);
+  if (BoardLock != NULL) CloseHandle(BoardLock);
   Board = NULL;
-  BoardSection = NextChange = NULL;
+  BoardSection = NextChange = BoardLock = NULL;
 }
 
 void ShowCodeOnBoard(PortRecord* port, DWORD code) {
   if (Board == NULL) return;
   NtPort* nt = NtPortOf(port);
-  EnterCriticalSection(&BoardLock);
+  LockBoard();
   if (!IsShownRepeat(code)) {
     Publish(SESSION_STATUS_CODE, code, LoadShared(&IdentifiedModelNumber), nt->printerName);
     nt->shown = TRUE;
   }
   AfterCodeShown(code);
-  LeaveCriticalSection(&BoardLock);
+  UnlockBoard();
 }
 
-BOOL ThreadEndedOnBoard(PortRecord* port) {
+void* ThreadEndingOnBoard(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
-  if (Board == NULL || !nt->shown) return FALSE;
-  EnterCriticalSection(&BoardLock);
-  Publish(SESSION_THREAD_ENDED, 0, 0, nt->printerName);
+  if (Board == NULL || !nt->shown) return NULL;
   nt->shown = FALSE;
-  LeaveCriticalSection(&BoardLock);
-  return FALSE;  // no window of the display program to post to on this face
+  return CopyWide(nt->printerName);  // the record may be gone when the end is published
+}
+
+void ThreadEndedOnBoard(void* printer) {
+  LockBoard();
+  Publish(SESSION_THREAD_ENDED, 0, 0, static_cast<const WCHAR*>(printer));
+  UnlockBoard();
+  FreeWide(static_cast<WCHAR*>(printer));
 }
 
 void ClaimSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   nt->slot = -1;
   if (Board == NULL) return;
-  EnterCriticalSection(&BoardLock);
-  nt->slot = SessionClaimPort(Board, Utf16(nt->printerName));
+  LockBoard();
+  nt->slot = SessionClaimPort(Board, Utf16(nt->printerName), GetCurrentProcessId());
   if (nt->slot >= 0) {
     WCHAR name[SESSION_NAME_ROOM];
     SessionObjectName(SESSION_DRUM_EVENT_PREFIX, static_cast<uint32_t>(nt->slot), name);
     nt->drumEvent = Link.createEvent(&DrumSecurity, TRUE, FALSE, name);
   }
-  LeaveCriticalSection(&BoardLock);
+  UnlockBoard();
 }
 
 void RenameSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (Board == NULL || nt->slot < 0) return;
-  EnterCriticalSection(&BoardLock);
+  LockBoard();
   SessionRenamePort(Board, nt->slot, Utf16(nt->printerName));
-  LeaveCriticalSection(&BoardLock);
+  UnlockBoard();
 }
 
 void ReleaseSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (Board == NULL || nt->slot < 0) return;
-  EnterCriticalSection(&BoardLock);
+  LockBoard();
   SessionReleasePort(Board, nt->slot);
-  LeaveCriticalSection(&BoardLock);
+  UnlockBoard();
   if (nt->drumEvent != NULL) CloseHandle(nt->drumEvent);
   nt->drumEvent = NULL;
   nt->slot = -1;

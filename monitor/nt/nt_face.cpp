@@ -188,7 +188,8 @@ const MonitorFace NtFace = {
     LowerJobEnded,        // lowerJobEnded
     ReleasePort,          // releasePort
     ShowCodeOnBoard,      // showCode (nt_display.cpp)
-    ThreadEndedOnBoard,   // statusThreadEnding
+    ThreadEndingOnBoard,  // statusThreadEnding
+    ThreadEndedOnBoard,   // statusThreadEnded
     ReadNtSettings,       // readSettings (nt_settings.cpp)
     OpenPortDrumRequest,  // openDrumRequest
     HoldModule,           // holdModule

@@ -58,14 +58,16 @@ struct NtSpoolerFunctions {
 extern NtSpoolerFunctions NtSpooler;
 void FindNtSpoolerFunctions();
 
-// ---- The display link (nt_display.cpp; session_link.h). Lock order: the monitor lock, then
-// the board's own lock.
+// ---- The display link (nt_display.cpp; session_link.h). The board lock (a mutex that
+// monitors in other processes take too) may be taken with the monitor lock held, never the
+// other way round; whoever holds it only writes the board and its events, and waits for nothing.
 // Makes the status board and its objects, once per process; false when the system cannot.
 bool OpenSessionBoard();
 // Lets go of them (the DLL is unloaded).
 void CloseSessionBoard();
 void ShowCodeOnBoard(PortRecord* port, DWORD code);
-BOOL ThreadEndedOnBoard(PortRecord* port);
+void* ThreadEndingOnBoard(PortRecord* port);
+void ThreadEndedOnBoard(void* printer);
 // The port's slot and drum reset event: taken when the port opens, renamed with its printer,
 // given back when it closes.
 void ClaimSessionSlot(PortRecord* port);

@@ -297,6 +297,11 @@ std::vector<uint16_t> Name(const char* text) {
   return name;
 }
 
+// Monitor processes 7 and 8 are alive; any other has ended.
+bool OwnerAlive(uint32_t owner) {
+  return owner == 7 || owner == 8;
+}
+
 std::vector<DWORD> Codes(const SessionBoard& board, SessionReader* reader, uint32_t max = 100) {
   std::vector<SessionEntry> entries(max);
   std::vector<DWORD> codes;
@@ -308,7 +313,7 @@ std::vector<DWORD> Codes(const SessionBoard& board, SessionReader* reader, uint3
 TEST(SessionBoard, PublicationsReachEveryReaderInOrderOnce) {
   static SessionBoard board;
   memset(&board, 0, sizeof board);
-  SessionBoardReady(&board);
+  SessionBoardReady(&board, OwnerAlive);
   ASSERT_TRUE(SessionBoardUsable(&board));
   SessionReader early = {}, late = {};
   EXPECT_TRUE(Codes(board, &early).empty()) << "nothing published yet";
@@ -352,16 +357,17 @@ TEST(SessionBoard, PublicationsReachEveryReaderInOrderOnce) {
 }
 
 // Drum reset slots: a request goes to the ports of the printer the dialog shows, and a board
-// readied again (the spooler started anew while readers held it) keeps its number, frees its
-// slots, and lets waiting readers go on.
+// readied again (the spooler started anew while readers held it, or a monitor in a second
+// process) keeps its number and the slots of live monitors, frees the others, and lets waiting
+// readers go on.
 TEST(SessionBoard, PortSlotsByPrinterAndABoardReadiedAgain) {
   static SessionBoard board;
   memset(&board, 0, sizeof board);
-  SessionBoardReady(&board);
+  SessionBoardReady(&board, OwnerAlive);
   std::vector<uint16_t> office = Name("Office"), hall = Name("Hall"), lab = Name("Lab");
-  int a = SessionClaimPort(&board, office.data());
-  int b = SessionClaimPort(&board, hall.data());
-  int c = SessionClaimPort(&board, office.data());  // a second port of the same printer
+  int a = SessionClaimPort(&board, office.data(), 7);
+  int b = SessionClaimPort(&board, hall.data(), 9);
+  int c = SessionClaimPort(&board, office.data(), 7);  // a second port of the same printer
   ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0 && a != b && b != c && a != c);
   BOOL slots[SESSION_PORTS];
   EXPECT_EQ(2u, SessionPortsOf(&board, office.data(), slots));
@@ -370,14 +376,18 @@ TEST(SessionBoard, PortSlotsByPrinterAndABoardReadiedAgain) {
   SessionReleasePort(&board, a);
   EXPECT_EQ(0u, SessionPortsOf(&board, office.data(), slots));
   EXPECT_EQ(1u, SessionPortsOf(&board, lab.data(), slots));
-  for (uint32_t i = 0; i < SESSION_PORTS; ++i) SessionClaimPort(&board, hall.data());
-  EXPECT_EQ(-1, SessionClaimPort(&board, lab.data())) << "every slot taken";
+  SessionReleasePort(&board, c);
+  const int kept = SessionClaimPort(&board, lab.data(), 8);
+  for (uint32_t i = 0; i < SESSION_PORTS; ++i) SessionClaimPort(&board, hall.data(), 9);
+  EXPECT_EQ(-1, SessionClaimPort(&board, lab.data(), 7)) << "every slot taken";
 
   SessionReader seen = {};
   SessionPublish(&board, SESSION_STATUS_CODE, 41000, 3820, office.data());
   Codes(board, &seen);
-  SessionBoardReady(&board);
-  EXPECT_EQ(0u, SessionPortsOf(&board, hall.data(), slots)) << "the old ports are gone";
+  SessionBoardReady(&board, OwnerAlive);
+  EXPECT_EQ(0u, SessionPortsOf(&board, hall.data(), slots)) << "the ended monitor's ports";
+  EXPECT_EQ(1u, SessionPortsOf(&board, lab.data(), slots)) << "a live monitor's port stays";
+  EXPECT_TRUE(slots[kept]);
   SessionPublish(&board, SESSION_STATUS_CODE, 10001, 3820, office.data());
   EXPECT_EQ(std::vector<DWORD>({10001}), Codes(board, &seen)) << "the reader goes on";
 }

@@ -71,11 +71,14 @@ void HandleCode(HWND window, DWORD code, LONG model, const char* printerName) {
   ReceivedModelNumber = model;
   BuildTitles(printerName);
 
-  // A code for another printer closes the dialogs of the previous one.
+  // A code for another printer closes the dialogs of the previous one. The entry they showed
+  // and a code held there go with them: the same code from this printer is a new entry to
+  // show, not a repeat, and the other printer's held code is never shown for this one.
   if (lstrcmpA(StatusTitle, ShownStatusTitle) != 0) {
     if (ShownStatusTitle[0] != '\0') {
       EndOwnDialog(ShownStatusTitle);
       EndOwnDialog(ShownRecoveryTitle);
+      Display = DisplayState();
     }
     lstrcpyA(ShownStatusTitle, StatusTitle);
     lstrcpyA(ShownRecoveryTitle, RecoveryTitle);

@@ -8,13 +8,14 @@
 //   post CODE MODEL            post a status code to the program's window
 //   destroy                    post WM_DESTROY to the program's window
 //   window TITLE present|absent
+//   windows TITLE N [ID TEXT]  N windows of that title (with that control text), N programs'
 //   text TITLE ID TEXT         a control's text (\r, \n, \t escapes in TEXT)
 //   click TITLE ID             press a button of a dialog or message box
 //   hotkey TITLE [CODE MODEL]  the drum reset hot key to a dialog; then at once a status code
 //   centred TITLE              the window is centred on the screen
 //   picture TITLE yes|no       a picture is drawn in the recovery dialog's frame
 //   event set|clear            state of the drum reset event
-//   running yes|no             whether a qvlpanel.exe process exists
+//   running yes|no|N           whether a qvlpanel.exe process exists; N: that many of them
 // Exit status 0 when the check holds (waiting up to 5 s for it), 1 otherwise.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -143,6 +144,35 @@ int Window(const char* title, bool present) {
   return 1;
 }
 
+// The windows of this title and, with an id, that control text; each of another program.
+int WindowsOf(const char* title, int id, const char* text) {
+  int count = 0, programs = 0;
+  DWORD seen[16];
+  HWND w = NULL;
+  while ((w = FindWindowExA(NULL, w, NULL, title)) != NULL) {
+    char got[1024] = "";
+    if (id != 0) GetDlgItemTextA(w, id, got, sizeof(got));
+    if (id != 0 && strcmp(got, text) != 0) continue;
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    bool known = false;
+    for (int i = 0; i < programs; ++i) known = known || seen[i] == process;
+    if (!known && programs < 16) seen[programs++] = process;
+    ++count;
+  }
+  return count == programs ? count : -1;
+}
+
+int Windows(const char* title, int expected, int id, const char* escaped) {
+  char text[1024] = "";
+  Unescape(escaped, text, sizeof(text));
+  int got = 0;
+  if (WaitFor([&] { return (got = WindowsOf(title, id, text)) == expected; })) return 0;
+  printf("windows \"%s\"%s: %d (-1: two of one program), expected %d\n", title,
+         id != 0 ? " with that text" : "", got, expected);
+  return 1;
+}
+
 int Text(const char* title, int id, const char* escaped) {
   char expected[1024];
   char got[1024] = "";
@@ -245,23 +275,31 @@ int EventState(bool expectSet) {
   return ok ? 0 : 1;
 }
 
-bool ProgramRunning() {
+int ProgramsRunning() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof(entry);
-  bool found = false;
-  for (BOOL more = Process32First(snapshot, &entry); more && !found;
-       more = Process32Next(snapshot, &entry)) {
-    found = lstrcmpiA(entry.szExeFile, DISPLAY_PROGRAM_FILE) == 0;
+  int found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    found += lstrcmpiA(entry.szExeFile, DISPLAY_PROGRAM_FILE) == 0 ? 1 : 0;
   }
   CloseHandle(snapshot);
   return found;
 }
 
-int Running(bool expected) {
-  if (WaitFor([&] { return ProgramRunning() == expected; })) return 0;
-  printf("running: expected qvlpanel.exe %s\n", expected ? "running" : "ended");
+// yes: at least one program; no: none; a number: exactly that many.
+int Running(const char* expected) {
+  const bool yes = !strcmp(expected, "yes"), no = !strcmp(expected, "no");
+  const int count = atoi(expected);
+  int got = 0;
+  if (WaitFor([&] {
+        got = ProgramsRunning();
+        return yes ? got > 0 : no ? got == 0 : got == count;
+      })) {
+    return 0;
+  }
+  printf("running: %d qvlpanel.exe, expected %s\n", got, expected);
   return 1;
 }
 
@@ -285,7 +323,9 @@ int main(int argc, char** argv) {
   if (!strcmp(c, "centred") && argc == 3) return Centred(argv[2]);
   if (!strcmp(c, "picture") && argc == 4) return Picture(argv[2], !strcmp(argv[3], "yes"));
   if (!strcmp(c, "event") && argc == 3) return EventState(!strcmp(argv[2], "set"));
-  if (!strcmp(c, "running") && argc == 3) return Running(!strcmp(argv[2], "yes"));
+  if (!strcmp(c, "windows") && (argc == 4 || argc == 6))
+    return Windows(argv[2], atoi(argv[3]), argc == 6 ? atoi(argv[4]) : 0, argc == 6 ? argv[5] : "");
+  if (!strcmp(c, "running") && argc == 3) return Running(argv[2]);
   fprintf(stderr, "display_driver: bad command\n");
   return 2;
 }

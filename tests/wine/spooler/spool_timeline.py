@@ -40,8 +40,8 @@ def check(cond, what, detail=None):
         print("FAIL: %s%s" % (what, "" if detail is None else ": %r" % (detail,)))
 
 
-def qvlspool(spooler_dir, args, env_extra=None, timeout=240):
-    """Runs qvlspool --json ARGS (with --nt in NT mode); returns (exit code, records, stderr)."""
+def spool_command(spooler_dir, args, env_extra=None):
+    """The command line and environment of qvlspool --json ARGS (with --nt in NT mode)."""
     env = dict(os.environ, WINEDLLOVERRIDES="winspool.drv=n")
     if nt():
         # Names outside the ANSI code page reach Wine's command line only from a UTF-8 locale.
@@ -50,25 +50,52 @@ def qvlspool(spooler_dir, args, env_extra=None, timeout=240):
     lead = args[:1] if args[:1] == ["bench"] else []  # a word that must come first
     cmd = [os.environ["QVL_WINE"], os.path.join(spooler_dir, "qvlspool.exe")] + lead + ["--json"]
     cmd += (["--nt"] if nt() else []) + args[len(lead):]
-    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                         timeout=timeout)
+    return cmd, env
+
+
+def parse_records(stdout):
+    """The timeline records in qvlspool's output (bytes)."""
     records = []
-    for line in out.stdout.decode("latin-1").splitlines():
+    for line in stdout.decode("latin-1").splitlines():
         line = line.strip()
         if line.startswith("{"):
             records.append(json.loads(line))
-    return out.returncode, records, out.stderr.decode("latin-1")
+    return records
 
 
-def spool(spooler_dir, args, env_extra=None):
-    """Runs qvlspool --json ARGS; returns the timeline records."""
-    code, records, stderr = qvlspool(spooler_dir, args, env_extra)
+def qvlspool(spooler_dir, args, env_extra=None, timeout=240):
+    """Runs qvlspool --json ARGS (with --nt in NT mode); returns (exit code, records, stderr)."""
+    cmd, env = spool_command(spooler_dir, args, env_extra)
+    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         timeout=timeout)
+    return out.returncode, parse_records(out.stdout), out.stderr.decode("latin-1")
+
+
+def checked_run(code, records, stderr):
+    """A run's records, checked: it ran to its end, and (NT) as check_nt_run says."""
     if code != 0 or not records or records[-1]["kind"] != "end":
         print(stderr)
         check(False, "qvlspool ran to its end (exit %d)" % code)
     if nt():
         check_nt_run(records)
     return records
+
+
+def spool(spooler_dir, args, env_extra=None):
+    """Runs qvlspool --json ARGS; returns the timeline records."""
+    return checked_run(*qvlspool(spooler_dir, args, env_extra))
+
+
+def start_spool(spooler_dir, args):
+    """Starts qvlspool --json ARGS in the background; finish_spool() collects its records."""
+    cmd, env = spool_command(spooler_dir, args)
+    return subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def finish_spool(process, timeout=120):
+    """Waits for a qvlspool of start_spool(); returns its records, checked as spool() does."""
+    out, err = process.communicate(timeout=timeout)
+    return checked_run(process.returncode, parse_records(out), err.decode("latin-1"))
 
 
 def check_nt_run(r):

@@ -16,9 +16,10 @@ struct SessionReader {
 };
 
 // Copies into out (room for max entries) the publications the reader has not read, oldest
-// first. At its first read a reader takes only the latest publication, the board's current
-// state; one that fell more than a ring behind takes what the ring still holds. Entries
-// overwritten while they were copied are left out. Returns the count.
+// first. At its first read a reader takes the board's current state: the codes a program running
+// all along would show now (the latest printer whose status thread has not ended, since the last
+// code of another printer). One that fell more than a ring behind takes what the ring still
+// holds. Entries overwritten while they were copied are left out. Returns the count.
 uint32_t SessionReadNew(const SessionBoard* board, SessionReader* reader, SessionEntry* out,
                         uint32_t max);
 

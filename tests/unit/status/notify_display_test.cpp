@@ -323,6 +323,17 @@ TEST(SessionBoard, PublicationsReachEveryReaderInOrderOnce) {
   EXPECT_EQ(std::vector<DWORD>({41000, 40022}), Codes(board, &early)) << "two printers, in order";
   EXPECT_EQ(std::vector<DWORD>({40022}), Codes(board, &late)) << "a late reader: the state now";
   EXPECT_TRUE(Codes(board, &early).empty()) << "nothing twice";
+  // A reader that starts now: Hall's status thread has ended, so Office's codes since Hall's
+  // last code are the state to show (a held code with the ready code after it).
+  SessionPublish(&board, SESSION_STATUS_CODE, 40556, 3820, office.data());
+  SessionPublish(&board, SESSION_STATUS_CODE, 10001, 3820, office.data());
+  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, hall.data());
+  SessionReader later = {};
+  EXPECT_EQ(std::vector<DWORD>({40556, 10001}), Codes(board, &later));
+  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, office.data());
+  SessionReader latest = {};
+  EXPECT_TRUE(Codes(board, &latest).empty()) << "every printer's thread ended: nothing to show";
+  EXPECT_EQ(std::vector<DWORD>({40556, 10001, 0, 0}), Codes(board, &early));
 
   // A reader a ring and more behind keeps the newest SESSION_ENTRIES.
   for (DWORD code = 10000; code < 10000 + SESSION_ENTRIES + 10; ++code) {

@@ -41,8 +41,10 @@ BOOL RequestDrumReset(void) {
 }
 
 HWND FindMainWindow(void) {
-  return FindWindowA(DISPLAY_WINDOW_CLASS,
-                     SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE);
+  // The sign-in program's own window: another user's program on the same desktop (a terminal
+  // server's console, a test) has a window of the same class and title.
+  if (SessionOnly) return SessionMainWindow;
+  return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
 }
 
 const char* CurrentStatusFilePath(char* path) {

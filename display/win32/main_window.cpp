@@ -13,6 +13,7 @@ char ShownStatusTitle[TITLE_SIZE];
 char ShownRecoveryTitle[TITLE_SIZE];
 DisplayState Display;
 BOOL SessionOnly;
+HWND SessionMainWindow;
 BOOL ShownFromSession;
 uint16_t ShownPrinter[SESSION_PRINTER_CHARS];
 
@@ -269,6 +270,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
       0, DISPLAY_WINDOW_CLASS, SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE,
       WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, NULL, NULL, instance, NULL);
   if (window == NULL) return 0;
+  if (SessionOnly) SessionMainWindow = window;
   ShowWindow(window, SW_SHOWMINNOACTIVE);
   ShowWindow(window, SW_HIDE);
   UpdateWindow(window);

@@ -16,6 +16,7 @@ extern char ShownStatusTitle[TITLE_SIZE];    // title the open dialogs were open
 extern char ShownRecoveryTitle[TITLE_SIZE];  // its recovery counterpart
 extern DisplayState Display;                 // current entry, sticky code, drum code flag
 extern BOOL SessionOnly;                     // started at sign-in: the NT display link alone
+extern HWND SessionMainWindow;               // then: its own hidden main window
 extern BOOL ShownFromSession;                // the printer on display came by the NT display link
 extern uint16_t ShownPrinter[SESSION_PRINTER_CHARS];  // its name on the status board
 

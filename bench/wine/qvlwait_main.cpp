@@ -112,12 +112,13 @@ struct Sample {
 };
 
 void Print(const Options& o, const Sample& s) {
-  char head[160];
+  char head[192];
   snprintf(head, sizeof head,
-           "{\"case\":\"%s\",\"bits\":%u,\"variant\":%u,\"first\":%s,\"code\":%u,"
-           "\"queued_at\":%.3f",
-           o.kind.c_str(), static_cast<unsigned>(sizeof(void*) * 8), s.variant,
-           s.first ? "true" : "false", s.code, s.stamps.queued);
+           "{\"case\":\"%s\",\"bits\":%u,\"windows\":%u,\"variant\":%u,\"first\":%s,"
+           "\"code\":%u,\"queued_at\":%.3f",
+           o.kind.c_str(), static_cast<unsigned>(sizeof(void*) * 8),
+           static_cast<unsigned>(o.desktopWindows), s.variant, s.first ? "true" : "false", s.code,
+           s.stamps.queued);
   std::string line = head;
   const double q = s.stamps.queued;
   Field(&line, "zero_write", s.stamps.zeroWrite, q);

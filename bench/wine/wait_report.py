@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Figures of qvlwait runs: p50 and p99 of the time a user waits and of its parts, per case.
 
-  wait_report.py summary RAW.jsonl OUT.json MACHINE LOAD   the figures of one bitness as JSON
+  wait_report.py summary RAW.jsonl OUT.json MACHINE LOAD [BASELINE]   one bitness's figures
   wait_report.py tables README|- OUT.json...               the tables into bench/README.md (-: print)
 
 RAW holds qvlwait's lines (one code each, times in ms after the reply was queued). Variants:
@@ -70,12 +70,13 @@ def summarize(samples):
     return figures
 
 
-def summary(raw, out, machine, load):
+def summary(raw, out, machine, load, baseline=""):
     lines = [json.loads(line) for line in open(raw) if line.startswith("{")]
     codes = [x for x in lines if "code" in x and x["case"] != "parts"]
     runs = [x for x in lines if x.get("run")]
     parts = [x for x in lines if x["case"] == "parts"]
-    result = {"machine": machine, "load": load, "bits": lines[0]["bits"] if lines else None,
+    result = {"machine": machine, "load": load, "baseline": baseline,
+              "bits": lines[0]["bits"] if lines else None,
               "cases": [],
               "parts": parts, "runs": runs, "samples": codes}
     for case, windows, label in CASES:
@@ -178,14 +179,16 @@ def tables(readme, outs):
     text = replace_block(text, "wait-table", measured_on(results) + "\n\n" +
                          current_table(results))
     if any(c["variant"] == 1 for r in results for c in r["cases"]):
-        text = replace_block(text, "wait-compare", measured_on(results) + "\n\n" +
-                             compare_table(results))
+        compared = "Before: qvlpanel.exe of commit %s; after: of this tree." % (
+            results[0].get("baseline") or "?")
+        text = replace_block(text, "wait-compare", measured_on(results) + " " + compared +
+                             "\n\n" + compare_table(results))
     open(readme, "w").write(text)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 6 and sys.argv[1] == "summary":
-        summary(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5])
+    if len(sys.argv) in (6, 7) and sys.argv[1] == "summary":
+        summary(*sys.argv[2:])
     elif len(sys.argv) >= 4 and sys.argv[1] == "tables":
         tables(sys.argv[2], sys.argv[3:])
     else:

@@ -26,12 +26,19 @@ const int kPrintersFolderTitleSize = 128;  // the "Printers Folder" title
 // Dialogs of this program running modally: at most one at a time.
 int OpenDialogs;
 
-// A top-level window of this program with this title. Other programs' windows of the same
-// title are not ours, and an empty title (no code handled yet) names no dialog.
-HWND FindOwnWindow(const char* title) {
+// The class of the dialogs (their templates name none). They are the only windows of this
+// program with dialog titles: those end in "Status Display" or " - Recovery" (or are cut at
+// TITLE_SIZE - 1 characters), the main window's titles do not.
+const char kDialogClass[] = "#32770";
+
+// A dialog of this program with this title. The search names the dialog class, so the titles
+// compared are those of the desktop's dialogs only, not of every window on it (under Wine each
+// title compared is a call to the wineserver). Other programs' dialogs of the same title are
+// not ours, and an empty title (no code handled yet) names no dialog.
+HWND FindOwnDialog(const char* title) {
   if (title[0] == '\0') return NULL;
   HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, NULL, title)) != NULL) {
+  while ((window = FindWindowExA(NULL, window, kDialogClass, title)) != NULL) {
     if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) return window;
   }
   return NULL;
@@ -39,7 +46,7 @@ HWND FindOwnWindow(const char* title) {
 
 // Ends a dialog of this program found by its title. Other programs' windows are left alone.
 void EndOwnDialog(const char* title) {
-  HWND window = FindOwnWindow(title);
+  HWND window = FindOwnDialog(title);
   if (window != NULL) EndDialog(window, 0);
 }
 
@@ -151,11 +158,18 @@ BOOL PrintersFolderOpen(void) {
 
 // DLM_ENTRY_READY: show, repaint or close for the entry just loaded.
 void OnEntryReady(HWND window, WPARAM wParam) {
-  HWND status = FindOwnWindow(StatusTitle);
-  HWND recovery = FindOwnWindow(RecoveryTitle);
+  HWND status = FindOwnDialog(StatusTitle);
+  HWND recovery = FindOwnDialog(RecoveryTitle);
   DWORD code = static_cast<DWORD>(wParam);
-  DisplayAction action = DecideDisplay(status != NULL, recovery != NULL, Display.current.group,
-                                       code, PrintersFolderOpen());
+  const BOOL statusOpen = status != NULL;
+  const BOOL recoveryOpen = recovery != NULL;
+  const LONG group = Display.current.group;
+  // The Printers Folder is looked for (by its title, among every window on the desktop) only
+  // when the decision depends on it.
+  DisplayAction action = DecideDisplay(statusOpen, recoveryOpen, group, code, FALSE);
+  if (action != DecideDisplay(statusOpen, recoveryOpen, group, code, TRUE)) {
+    action = DecideDisplay(statusOpen, recoveryOpen, group, code, PrintersFolderOpen());
+  }
   const UINT repaint =
       RDW_INVALIDATE | RDW_INTERNALPAINT | RDW_ERASE | RDW_ALLCHILDREN | RDW_ERASENOW;
   switch (action) {

@@ -13,10 +13,6 @@ if(TARGET qvlpanel)
                        RUN_SERIAL TRUE)
 endif()
 
-# Every DLL and function the display program imports is a conscious choice, as for the monitor.
 if(TARGET qvlpanel)
-  add_test(NAME display_imports
-    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${QVL_OBJDUMP} $<TARGET_FILE:qvlpanel>
-            ${CMAKE_CURRENT_SOURCE_DIR}/imports/qvlpanel-${CMAKE_SYSTEM_PROCESSOR}.txt)
-  set_tests_properties(display_imports PROPERTIES SKIP_RETURN_CODE 77)
+  qvl_imports_test(display_imports qvlpanel qvlpanel)
 endif()

@@ -37,9 +37,5 @@ if(TARGET qvlinst)
                        SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
   add_dependencies(spooler_probe qvlinst_beside)
 
-  # Every DLL and function the installer imports is a conscious choice, as for the monitor.
-  add_test(NAME installer_imports
-    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports ${QVL_OBJDUMP} $<TARGET_FILE:qvlinst>
-            ${CMAKE_CURRENT_SOURCE_DIR}/imports/qvlinst-${CMAKE_SYSTEM_PROCESSOR}.txt)
-  set_tests_properties(installer_imports PROPERTIES SKIP_RETURN_CODE 77)
+  qvl_imports_test(installer_imports qvlinst qvlinst)
 endif()

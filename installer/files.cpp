@@ -55,6 +55,12 @@ bool IsStatusFileName(const char* name) {
 
 int ListProductFiles(const char* dir, bool required, FileList* files) {
   files->count = 0;
+  DWORD attributes = GetFileAttributesA(dir);
+  if (required &&
+      (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+    fprintf(stderr, "qvlinst: the folder %s is missing: there is no such folder\n", dir);
+    return kExitSourceMissing;
+  }
   char path[MAX_PATH];
   for (const char* name : kFixedFiles) {
     if (!JoinPath(path, dir, name)) return ReportFailure(dir, ERROR_FILENAME_EXCED_RANGE);

@@ -18,11 +18,34 @@ bool ProgramFolder(char* out) {
   return true;
 }
 
+const char kHelp[] =
+    "qvlinst: installs the QVL language monitor and status display program on Windows.\n"
+    "\n"
+    "  qvlinst install [--from DIR]  copy qvllink.dll, qvlpanel.exe and the status message files\n"
+    "                                from DIR (default: qvlinst.exe's folder) into the system\n"
+    "                                directory, register the monitor with the spooler and, on\n"
+    "                                NT-family Windows, start qvlpanel.exe at each sign-in\n"
+    "  qvlinst uninstall             unregister the monitor, remove the sign-in start and the\n"
+    "                                files (files in use go at the next restart)\n"
+    "  qvlinst status                say what is installed where; exit 0 when fully installed\n"
+    "  qvlinst help                  this text (also --help and /?)\n"
+    "\n"
+    "Run it as administrator. Exit codes: installer/README.md.\n";
+
+bool IsHelp(const char* word) {
+  return strcmp(word, "help") == 0 || strcmp(word, "--help") == 0 || strcmp(word, "-h") == 0 ||
+         strcmp(word, "/?") == 0;
+}
+
 // 'Run()' - the command line's command, or kExitUsage.
 int Run(int argc, char** argv) {
   if (argc < 2) return kExitUsage;
   const char* command = argv[1];
   const char* from = NULL;
+  if (IsHelp(command)) {
+    fputs(kHelp, stdout);
+    return kExitOk;
+  }
   if (strcmp(command, "install") == 0) {
     if (argc == 4 && strcmp(argv[2], "--from") == 0 && argv[3][0]) {
       from = argv[3];
@@ -30,6 +53,7 @@ int Run(int argc, char** argv) {
       return kExitUsage;
     }
   } else if (strcmp(command, "uninstall") != 0 && strcmp(command, "status") != 0) {
+    fprintf(stderr, "qvlinst: unknown command '%s'\n", command);
     return kExitUsage;
   } else if (argc != 2) {
     return kExitUsage;

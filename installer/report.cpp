@@ -43,7 +43,9 @@ void Advise(int code) {
   const char* advice = NULL;
   switch (code) {
     case kExitUsage:
-      advice = "usage: qvlinst install [--from DIR] | uninstall | status";
+      advice =
+          "usage: qvlinst install [--from DIR] | uninstall | status\n"
+          "       qvlinst help    what each command does";
       break;
     case kExitNoRights:
       advice =

@@ -188,14 +188,37 @@ bool ReadScript(const char* path, std::vector<std::string>* words) {
   return true;
 }
 
+// The options that take a value; --size and --chunk only after bench.
+bool TakesValue(const char* option, bool bench) {
+  static const char* const kValueOptions[] = {
+      "--dll",           "--port",      "--printer",       "--scenario",
+      "--page-ms",       "--device-id", "--registry-root", "--port-kind",
+      "--write-timeout", "--script",    "--short-writes",  "--fail-reads"};
+  for (const char* name : kValueOptions) {
+    if (strcmp(option, name) == 0) return true;
+  }
+  return bench && (strcmp(option, "--size") == 0 || strcmp(option, "--chunk") == 0);
+}
+
 }  // namespace
 
 const char* StepName(StepKind kind) {
   return StepNames[kind];
 }
 
-void PrintUsage() {
-  fputs(USAGE, stderr);
+void PrintUsage(FILE* to) {
+  fputs(USAGE, to);
+}
+
+bool WantsHelp(int argc, char** argv) {
+  if (argc < 2) return false;
+  if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "help") == 0) {
+    return true;
+  }
+  for (int i = 1; i < argc && strncmp(argv[i], "--", 2) == 0; i++) {
+    if (strcmp(argv[i], "--help") == 0) return true;
+  }
+  return false;
 }
 
 bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>* steps) {
@@ -225,6 +248,7 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
     else
       flag = false;
     if (flag) continue;
+    if (!TakesValue(a.c_str(), o->bench)) return Bad("unknown option", argv[i]);
     if (i + 1 >= argc) return Bad("missing value for", argv[i]);
     const char* v = argv[++i];
     bool ok = true;
@@ -261,8 +285,6 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       uint32_t f[2];
       ok = ParseFields(v, f, 2);
       o->faults.readFailFrom = f[0], o->faults.readFailCount = f[1];
-    } else {
-      return Bad("unknown option", argv[i - 1]);
     }
     if (!ok) return Bad("bad value for", argv[i - 1]);
   }

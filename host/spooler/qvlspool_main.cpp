@@ -181,6 +181,10 @@ bool MakeCalls(const SpoolOptions& o, MONITOR* traced, SpoolCalls** viaMonitor,
 
 int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "--signal-remedy") == 0) return SignalRemedy();
+  if (WantsHelp(argc, argv)) {
+    PrintUsage(stdout);
+    return 0;
+  }
   std::vector<std::string> utf8;
   std::vector<char*> utf8Argv;
   if (WantsNt(argc, argv)) {
@@ -192,7 +196,7 @@ int main(int argc, char** argv) {
   SpoolOptions o;
   std::vector<Step> steps;
   if (argc < 2 || !ParseCommandLine(argc, argv, &o, &steps)) {
-    PrintUsage();
+    PrintUsage(stderr);
     return 2;
   }
   if (o.registryRoot.empty()) o.registryRoot = o.nt ? NT_REGISTRY_ROOT : WIN95_REGISTRY_ROOT;

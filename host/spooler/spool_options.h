@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -78,5 +79,8 @@ struct SpoolOptions {
 
 // Reads the command line into options and steps. false: a usage error, already reported.
 bool ParseCommandLine(int argc, char** argv, SpoolOptions* options, std::vector<Step>* steps);
-void PrintUsage();
+// The usage text, to stdout for --help and to stderr after a bad command line.
+void PrintUsage(FILE* to);
+// --help among the options, or -h, /? or help as the first word.
+bool WantsHelp(int argc, char** argv);
 const char* StepName(StepKind kind);

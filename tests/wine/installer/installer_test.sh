@@ -90,6 +90,11 @@ echo "--- the command line"
 expect 2 "no command" inst
 says "usage: qvlinst install [--from DIR] | uninstall | status" "usage shown"
 expect 2 "unknown command" inst remove
+says "unknown command 'remove'" "the unknown command named"
+for word in --help help "/?"; do
+  expect 0 "qvlinst $word" inst "$word"
+  says "qvlinst uninstall             unregister the monitor" "$word says what each command does"
+done
 expect 2 "--from without a folder" inst install --from
 expect 2 "status with an argument" inst status now
 
@@ -108,6 +113,8 @@ rm "$work/partial"/qvl[0-9]*
 cp "$work/probe/qvlpanel.exe" "$work/partial/"
 expect 7 "install without status message files" inst install --from "$(winpath "$work/partial")"
 says "status message files" "the missing status message files are named"
+expect 7 "install from a folder that is not there" inst install --from 'C:\no\such\folder'
+says 'the folder C:\no\such\folder is missing' "the missing folder is named"
 absent qvllink.dll qvlpanel.exe >/dev/null || fail "files were copied from an incomplete folder"
 expect 1 "nothing registered after a refused install" probe listed
 

@@ -268,7 +268,17 @@ def case_drum_reset(d):
 def case_faults(d):
     """Port monitor faults cost no job byte and no reply: a prefix line written in part is
     written again whole, partial and empty data writes are offered again, failed reads lose
-    nothing."""
+    nothing. And the command line's own: --help is answered, an unknown option is named."""
+    exe = [os.environ["QVL_WINE"], os.path.join(d, "qvlspool.exe")]
+    for args, want_rc, want in ((["--help"], 0, "usage: qvlspool"),
+                                (["--bogus", "job"], 2, "unknown option '--bogus'"),
+                                (["--printer"], 2, "missing value for '--printer'")):
+        out = subprocess.run(exe + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             timeout=60)
+        text = (out.stdout if want_rc == 0 else out.stderr).decode("latin-1")
+        check(out.returncode == want_rc and want in text,
+              "qvlspool %s: exit %d, says %r" % (" ".join(args), want_rc, want),
+              (out.returncode, text[:200]))
     clean = spool(d, ["--page-ms", "50", "job", "--pages", "3", "wait-idle", "close"])
     want_replies = [x["text"] for x in kind(clean, "reply")]
     runs = {

@@ -1,9 +1,10 @@
-# The reply parsers, the text operations, device ID reading and qvltool's parse and deviceid.
+# The reply parsers (PJL, plain, IPP), the text operations, device ID reading and qvltool's parse and deviceid.
 qvl_unit_test(parser_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/parsers/text_ops_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/parsers/pjl_parser_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/parsers/plain_parser_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/parsers/ipp_test.cpp
   LIBS qvl_parsers
   LABELS parsers)
 

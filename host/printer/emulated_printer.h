@@ -166,5 +166,11 @@ const char* PrinterEventKindName(uint32_t kind);
 // One line "  1500 ms  condition  41102 paper-out" (no line end); returns its length.
 size_t FormatPrinterEvent(const PrinterEvent* event, char* out, size_t room);
 
+// The printer's IPP face: its answer to an IPP request (the HTTP body), Get-Printer-Attributes
+// answered from its state, any other operation refused. Returns the answer's length, 0 when
+// room is too small (4 KiB is enough).
+size_t EmulatedPrinterIppAnswer(EmulatedPrinter* printer, const uint8_t* request,
+                                size_t requestLength, uint8_t* out, size_t room);
+
 // The printer as a port device (host/portmon/port_device.h), for the scripted port monitor.
 PortDevice* EmulatedPrinterDevice(EmulatedPrinter* printer);

@@ -2,9 +2,11 @@
 // 9100 of a network printer. One connection at a time; each connection is one port job.
 //
 //   qvlprinter [--model NAME] [--device-id ID] [--scenario FILE] [--page-ms N] [--once] [--log]
-//              PORT
+//              [--ipp IPP-PORT] PORT
 //
-// PORT 0 picks a free port. The chosen port is printed as "listening on 127.0.0.1:N".
+// PORT 0 picks a free port. The chosen port is printed as "listening on 127.0.0.1:N". With
+// --ipp the same printer also answers IPP (HTTP POST, Get-Printer-Attributes) on IPP-PORT (0: a
+// free one), printed as "ipp on 127.0.0.1:N"; its answers tell the same conditions.
 // SIGINT/SIGTERM end the program; SIGUSR1 puts right every condition that waits for the user.
 #include <arpa/inet.h>
 #include <errno.h>
@@ -46,12 +48,13 @@ struct Options {
   bool once = false;
   bool log = false;
   long port = -1;
+  long ippPort = -1;
 };
 
 int Usage() {
   fprintf(stderr,
           "usage: qvlprinter [--model generic|QV-L3820|QV-L3470] [--device-id ID]\n"
-          "                  [--scenario FILE] [--page-ms N] [--once] [--log] PORT\n");
+          "                  [--scenario FILE] [--page-ms N] [--once] [--log] [--ipp PORT] PORT\n");
   return 2;
 }
 
@@ -69,6 +72,10 @@ bool ParseArgs(int argc, char** argv, Options* o) {
       char* end;
       o->pageMs = strtoul(argv[++i], &end, 10);
       if (*end != '\0' || o->pageMs > 600000) return false;
+    } else if (strcmp(a, "--ipp") == 0 && hasValue) {
+      char* end;
+      o->ippPort = strtol(argv[++i], &end, 10);
+      if (*end != '\0' || o->ippPort < 0 || o->ippPort > 65535) return false;
     } else if (strcmp(a, "--once") == 0) {
       o->once = true;
     } else if (strcmp(a, "--log") == 0) {
@@ -101,9 +108,53 @@ int Listen(long port) {
   return fd;
 }
 
+// One IPP exchange on a new connection: an HTTP POST whose body is the request, answered with
+// the printer's IPP answer and closed. A client that sends too much, or too slowly, is dropped.
+void AnswerIpp(EmulatedPrinter* printer, int listener) {
+  int fd = accept(listener, nullptr, nullptr);
+  if (fd < 0) return;
+  static char in[16384];
+  size_t length = 0;
+  size_t bodyAt = 0, bodyLength = 0;
+  for (int waits = 0; waits < 100 && !StopRequested;) {  // 2 s at most
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) {
+      waits++;
+      continue;
+    }
+    ssize_t got = recv(fd, in + length, sizeof(in) - 1 - length, MSG_DONTWAIT);
+    if (got <= 0) break;
+    length += static_cast<size_t>(got);
+    in[length] = '\0';
+    const char* end = strstr(in, "\r\n\r\n");
+    if (end == nullptr) continue;
+    bodyAt = static_cast<size_t>(end - in) + 4;
+    const char* field = strcasestr(in, "\r\nContent-Length:");
+    bodyLength = field && field < end ? strtoul(field + 17, nullptr, 10) : 0;
+    if (bodyAt + bodyLength > sizeof(in) - 1 || length >= bodyAt + bodyLength) break;
+  }
+  static uint8_t answer[8192];
+  size_t n = 0;
+  if (bodyAt != 0 && length >= bodyAt + bodyLength) {
+    n = EmulatedPrinterIppAnswer(printer, reinterpret_cast<const uint8_t*>(in) + bodyAt, bodyLength,
+                                 answer, sizeof(answer));
+  }
+  char head[160];
+  int headLength = snprintf(head, sizeof(head),
+                            n ? "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n"
+                                "Content-Length: %zu\r\nConnection: close\r\n\r\n"
+                              : "HTTP/1.1 400 Bad Request\r\nContent-Length: %zu\r\n"
+                                "Connection: close\r\n\r\n",
+                            n);
+  send(fd, head, static_cast<size_t>(headLength), MSG_NOSIGNAL);
+  if (n) send(fd, answer, n, MSG_NOSIGNAL);
+  shutdown(fd, SHUT_WR);
+  close(fd);
+}
+
 // Serves one connection until the host has closed it and the printer has nothing more to say,
-// or a stop is requested.
-void Serve(EmulatedPrinter* printer, int fd, uint32_t jobId) {
+// or a stop is requested. IPP requests are answered meanwhile.
+void Serve(EmulatedPrinter* printer, int fd, uint32_t jobId, int ippListener) {
   EmulatedPrinterConnect(printer);
   EmulatedPrinterJobStart(printer, jobId);
   uint8_t in[4096];
@@ -128,11 +179,16 @@ void Serve(EmulatedPrinter* printer, int fd, uint32_t jobId) {
       outStart = 0;
       outLength = EmulatedPrinterRead(printer, out, sizeof(out));
     }
-    pollfd p = {fd, 0, 0};
+    pollfd fds[2] = {{fd, 0, 0}, {ippListener, POLLIN, 0}};
+    pollfd& p = fds[0];
     if (!hostDone && inLength == 0) p.events |= POLLIN;
     if (outLength != 0) p.events |= POLLOUT;
-    int ready = poll(&p, 1, 20);
+    int ready = poll(fds, ippListener >= 0 ? 2 : 1, 20);
     if (ready < 0 && errno != EINTR) break;
+    if (ready > 0 && (fds[1].revents & POLLIN)) {
+      AnswerIpp(printer, ippListener);
+      if (--ready == 0) continue;
+    }
     if (ready <= 0) {
       PrinterCounters c;
       EmulatedPrinterCounters(printer, &c);
@@ -214,6 +270,21 @@ int main(int argc, char** argv) {
     close(listener);
     return 1;
   }
+  int ippListener = -1;
+  if (options.ippPort >= 0) {
+    ippListener = Listen(options.ippPort);
+    if (ippListener < 0) {
+      fprintf(stderr, "qvlprinter: cannot listen on 127.0.0.1:%ld: %s\n", options.ippPort,
+              strerror(errno));
+      close(listener);
+      EmulatedPrinterDestroy(printer);
+      return 1;
+    }
+    sockaddr_in ipp;
+    socklen_t ippLength = sizeof(ipp);
+    getsockname(ippListener, reinterpret_cast<sockaddr*>(&ipp), &ippLength);
+    printf("qvlprinter: %s ipp on 127.0.0.1:%u\n", model->name, ntohs(ipp.sin_port));
+  }
   printf("qvlprinter: %s listening on 127.0.0.1:%u\n", model->name, ntohs(bound.sin_port));
   fflush(stdout);
 
@@ -223,16 +294,19 @@ int main(int argc, char** argv) {
       RemedyRequested = 0;
       EmulatedPrinterRemedy(printer, COND_COUNT);
     }
-    pollfd p = {listener, POLLIN, 0};
-    int ready = poll(&p, 1, 100);
+    pollfd fds[2] = {{listener, POLLIN, 0}, {ippListener, POLLIN, 0}};
+    int ready = poll(fds, ippListener >= 0 ? 2 : 1, 100);
     EmulatedPrinterPoll(printer);  // time goes on between connections too
     if (ready <= 0) continue;
+    if (fds[1].revents & POLLIN) AnswerIpp(printer, ippListener);
+    if (!(fds[0].revents & POLLIN)) continue;
     int fd = accept(listener, nullptr, nullptr);
     if (fd < 0) continue;
-    Serve(printer, fd, ++connections);
+    Serve(printer, fd, ++connections, ippListener);
     if (options.once) break;
   }
   close(listener);
+  if (ippListener >= 0) close(ippListener);
   PrinterCounters c;
   EmulatedPrinterCounters(printer, &c);
   printf("qvlprinter: %lu connection(s), %lu page(s), %lu drum reset(s)\n",

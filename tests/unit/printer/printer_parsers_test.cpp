@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "ipp_message.h"
+#include "ipp_status.h"
 #include "printer_test_util.h"
 #include "reply_parsers.h"
 
@@ -156,6 +158,63 @@ TEST(PrinterThroughParsers, PlainRepliesOfBothModelsGiveCodesAndMemory) {
       EXPECT_EQ("", reader.carried) << c.model;
     }
   }
+}
+
+// The printer's IPP face read by the monitor's IPP reader: each condition, or several at once,
+// comes out as the status and codes the same condition gives on a cable.
+TEST(PrinterThroughParsers, IppAnswersGiveTheSameConditions) {
+  struct Raised {
+    PrinterCondition condition;
+    uint32_t tray, size;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Raised> raised;
+    uint32_t state;
+    uint32_t status;
+    std::vector<uint32_t> codes;
+  };
+  const Case cases[] = {
+      {"ready", {}, IPP_STATE_IDLE, 0, {10001}},
+      {"paper out", {{COND_PAPER_OUT, 1, 4}}, IPP_STATE_STOPPED, 0x10, {41104}},
+      {"jam and low toner",
+       {{COND_JAM, 0, 0}, {COND_TONER_LOW, 0, 0}},
+       IPP_STATE_STOPPED,
+       0x8,
+       {40556, 40022}},
+      {"door open", {{COND_DOOR_OPEN, 0, 0}}, IPP_STATE_STOPPED, 0x400000, {40021}},
+      {"a tray empty", {{COND_TRAY_EMPTY, 2, 2}}, IPP_STATE_IDLE, 0, {11202}},
+      {"service", {{COND_SERVICE, 0, 0}}, IPP_STATE_STOPPED, 0x2, {50000}},
+  };
+  for (const Case& c : cases) {
+    TestPrinter t("QV-L3820");
+    for (const Raised& r : c.raised)
+      EmulatedPrinterRaise(t.printer, r.condition, 0, r.tray, r.size);
+    uint8_t request[IPP_REQUEST_MAX];
+    const size_t asked =
+        IppBuildGetPrinterAttributes(request, sizeof request, "ipp://127.0.0.1/ipp/print", 9);
+    uint8_t answer[4096];
+    const size_t n = EmulatedPrinterIppAnswer(t.printer, request, asked, answer, sizeof answer);
+    IppPrinterAttributes a;
+    ASSERT_EQ(IPP_READ_OK, IppReadPrinterAttributes(answer, n, &a)) << c.what;
+    EXPECT_EQ(9u, a.requestId) << c.what;
+    EXPECT_EQ(0u, a.statusCode) << c.what;
+    EXPECT_EQ(c.state, a.state) << c.what;
+    EXPECT_STREQ(EmulatedPrinterDeviceId(t.printer), a.deviceId) << c.what;
+    IppStatus s;
+    IppStatusOf(&a, &s);
+    EXPECT_EQ(c.status, s.spoolerStatus) << c.what;
+    EXPECT_EQ(c.codes, std::vector<uint32_t>(s.codes, s.codes + s.codeCount)) << c.what;
+  }
+  // Any other operation is refused, and a room too small gets nothing.
+  TestPrinter t;
+  const uint8_t printJob[] = {2, 0, 0, 0x02, 0, 0, 0, 5, 1, 3};
+  uint8_t answer[4096];
+  const size_t n = EmulatedPrinterIppAnswer(t.printer, printJob, sizeof printJob, answer, 4096);
+  IppPrinterAttributes a;
+  ASSERT_EQ(IPP_READ_OK, IppReadPrinterAttributes(answer, n, &a));
+  EXPECT_EQ(0x0501u, a.statusCode);
+  EXPECT_EQ(0u, EmulatedPrinterIppAnswer(t.printer, printJob, sizeof printJob, answer, 40));
 }
 
 }  // namespace

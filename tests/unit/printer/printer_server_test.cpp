@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "ipp_message.h"
+#include "ipp_status.h"
 #include "printer_test_util.h"
 
 namespace {
@@ -19,6 +21,7 @@ struct Server {
   pid_t pid = -1;
   FILE* output = nullptr;
   int port = 0;
+  int ippPort = 0;  // with --ipp
 };
 
 // Starts qvlprinter with the arguments and reads the port it chose.
@@ -41,6 +44,8 @@ bool StartServer(const std::vector<std::string>& args, Server* server) {
   server->output = fdopen(pipeFds[0], "r");
   char line[256];
   while (fgets(line, sizeof(line), server->output) != nullptr) {
+    const char* ipp = strstr(line, "ipp on 127.0.0.1:");
+    if (ipp != nullptr) server->ippPort = atoi(ipp + strlen("ipp on 127.0.0.1:"));
     const char* at = strstr(line, "listening on 127.0.0.1:");
     if (at != nullptr) {
       server->port = atoi(at + strlen("listening on 127.0.0.1:"));
@@ -121,6 +126,54 @@ TEST(PrinterServer, OnceEndsAfterOneConnectionAndScenarioRuns) {
   waitpid(server.pid, &status, 0);
   fclose(server.output);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// An IPP Get-Printer-Attributes over HTTP, as a network printer's client sends it; the answer's
+// body read by the monitor's IPP reader.
+IppReadResult AskOverIpp(int port, IppPrinterAttributes* a) {
+  uint8_t request[IPP_REQUEST_MAX];
+  const size_t n = IppBuildGetPrinterAttributes(request, sizeof request, "ipp://127.0.0.1/", 3);
+  const std::string head =
+      "POST /ipp/print HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "Content-Type: application/ipp\r\nContent-Length: " +
+      std::to_string(n) + "\r\n\r\n";
+  int fd = Connect(port);
+  if (fd < 0) return IPP_READ_BAD;
+  send(fd, head.data(), head.size(), 0);
+  send(fd, request, n, 0);
+  const std::string answer = ReadUntil(fd, "never");  // the printer closes after its answer
+  close(fd);
+  const size_t body = answer.find("\r\n\r\n");
+  if (answer.compare(0, 15, "HTTP/1.1 200 OK") != 0 || body == std::string::npos) {
+    return IPP_READ_BAD;
+  }
+  return IppReadPrinterAttributes(reinterpret_cast<const uint8_t*>(answer.data()) + body + 4,
+                                  answer.size() - body - 4, a);
+}
+
+TEST(PrinterServer, IppAnswersWhileAJobRuns) {
+  Server server;
+  ASSERT_TRUE(StartServer(
+      {"--model", "QV-L3820", "--scenario", QVL_PRINTER_SCENARIOS "/qvl3820-paper-out.txt",
+       "--page-ms", "50", "--ipp", "0", "0"},
+      &server));
+  ASSERT_GT(server.ippPort, 0);
+  IppPrinterAttributes a;
+  ASSERT_EQ(IPP_READ_OK, AskOverIpp(server.ippPort, &a));
+  EXPECT_EQ(IPP_STATE_IDLE, a.state);
+  int fd = Connect(server.port);
+  ASSERT_GE(fd, 0);
+  std::string job = kMonitorPrefix + DriverJob(5, 5);
+  send(fd, job.data(), job.size(), 0);
+  std::string replies = ReadUntil(fd, "CODE=41");
+  ASSERT_NE(std::string::npos, replies.find("CODE=41104")) << Escaped(replies);
+  ASSERT_EQ(IPP_READ_OK, AskOverIpp(server.ippPort, &a));  // while the raw job is held
+  IppStatus s;
+  IppStatusOf(&a, &s);
+  EXPECT_EQ(IPP_STATE_STOPPED, a.state);
+  EXPECT_EQ(std::vector<uint32_t>{41104}, std::vector<uint32_t>(s.codes, s.codes + s.codeCount));
+  close(fd);
+  EXPECT_EQ(0, StopServer(&server));
 }
 
 TEST(PrinterServer, BadArgumentsAndScenarioAreRefused) {

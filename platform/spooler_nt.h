@@ -35,4 +35,31 @@
 #include <usbprint.h>
 // MONITOR2_SIZE_WIN2K (winsplp.h) is the cbSize Windows 2000 expects: the table up to and
 // including Shutdown. Later systems take the whole table.
+
+// A network (standard TCP/IP) port's configuration, as its port monitor's XcvDataPort answers
+// "GetConfigInfo" given a CONFIG_INFO_DATA_1 (dwVersion 1). The Windows headers have neither;
+// the layout is the published one (natural alignment: 964 bytes).
+struct ConfigInfoData1 {
+  BYTE Reserved[128];
+  DWORD dwVersion;
+};
+
+struct PortData1 {
+  WCHAR sztPortName[64];
+  DWORD dwVersion;
+  DWORD dwProtocol;  // 1 raw TCP, 2 LPR
+  DWORD cbSize;
+  DWORD dwReserved;
+  WCHAR sztHostAddress[49];
+  WCHAR sztSNMPCommunity[33];
+  DWORD dwDoubleSpool;
+  WCHAR sztQueue[33];
+  WCHAR sztIPAddress[16];
+  BYTE Reserved[540];
+  DWORD dwPortNumber;
+  DWORD dwSNMPEnabled;
+  DWORD dwSNMPDevIndex;
+};
+static_assert(sizeof(ConfigInfoData1) == 132, "CONFIG_INFO_DATA_1");
+static_assert(sizeof(PortData1) == 964, "PORT_DATA_1");
 #endif

@@ -1,5 +1,9 @@
 #include "nt_port_monitor.h"
 
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
 #include <string>
 
 #include "wide_text.h"
@@ -77,7 +81,57 @@ BOOL WINAPI NtGetPrinterDataFromPort(HANDLE port, DWORD control, LPWSTR valueNam
                                           reinterpret_cast<LPSTR>(out), outSize, returned);
 }
 
-// A port monitor's functions; the rest of the table (EnumPorts, the Xcv functions, Shutdown,
+// The Xcv channel of a port: "GetConfigInfo" answers a tcp:HOST:PORT port's address as the
+// standard TCP/IP port monitor does (PORT_DATA_1, raw protocol); other ports know no Xcv data.
+struct NtXcv {
+  std::string portName;
+};
+
+BOOL WINAPI NtXcvOpenPort(HANDLE, LPCWSTR object, ACCESS_MASK, PHANDLE handle) {
+  if (!object || !handle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *handle = new NtXcv{NarrowText(object, CP_UTF8)};
+  return TRUE;
+}
+
+DWORD WINAPI NtXcvDataPort(HANDLE xcv, LPCWSTR dataName, PBYTE in, DWORD inSize, PBYTE out,
+                           DWORD outSize, PDWORD needed) {
+  const std::string& name = static_cast<NtXcv*>(xcv)->portName;
+  if (!dataName || wcscmp(dataName, L"GetConfigInfo") != 0) return ERROR_INVALID_FUNCTION;
+  if (!in || inSize < sizeof(ConfigInfoData1) ||
+      reinterpret_cast<const ConfigInfoData1*>(in)->dwVersion != 1 || !needed) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  const size_t colon = name.rfind(':');
+  if (name.compare(0, 4, "tcp:") != 0 || colon <= 4) return ERROR_NOT_SUPPORTED;
+  *needed = sizeof(PortData1);
+  if (!out || outSize < sizeof(PortData1)) return ERROR_INSUFFICIENT_BUFFER;
+  PortData1 d;
+  memset(&d, 0, sizeof d);
+  d.dwVersion = 1;
+  d.dwProtocol = 1;  // raw
+  d.cbSize = sizeof d;
+  std::string hostText = name.substr(4, colon - 4);
+  if (hostText.size() > 2 && hostText.front() == '[' && hostText.back() == ']') {
+    hostText = hostText.substr(1, hostText.size() - 2);  // an IPv6 address is kept bare
+  }
+  const std::wstring host = WideText(hostText.c_str(), CP_UTF8);
+  const std::wstring port = WideText(name.c_str(), CP_UTF8);
+  wcsncpy(d.sztPortName, port.c_str(), 63);
+  wcsncpy(d.sztHostAddress, host.c_str(), 48);
+  d.dwPortNumber = static_cast<DWORD>(strtoul(name.c_str() + colon + 1, NULL, 10));
+  memcpy(out, &d, sizeof d);
+  return ERROR_SUCCESS;
+}
+
+BOOL WINAPI NtXcvClosePort(HANDLE xcv) {
+  delete static_cast<NtXcv*>(xcv);
+  return TRUE;
+}
+
+// A port monitor's functions; the rest of the table (EnumPorts, Shutdown,
 // SendRecvBidiDataFromPort...) NULL.
 MONITOR2 MakeTable() {
   MONITOR2 t = {};
@@ -89,6 +143,9 @@ MONITOR2 MakeTable() {
   t.pfnEndDocPort = NtEndDocPort;
   t.pfnClosePort = NtClosePort;
   t.pfnGetPrinterDataFromPort = NtGetPrinterDataFromPort;
+  t.pfnXcvOpenPort = NtXcvOpenPort;
+  t.pfnXcvDataPort = NtXcvDataPort;
+  t.pfnXcvClosePort = NtXcvClosePort;
   return t;
 }
 

@@ -3,7 +3,8 @@
 // Names arrive wide and go down as UTF-8 (port names are ASCII); the monitor handle picks the
 // ports below; GetPrinterDataFromPort's buffers are passed down as the bytes they are, so the
 // control codes reach the port monitor (device_control.h) unchanged. The document info of
-// StartDocPort is not passed down: the ports below never read it. No EnumPorts, Xcv functions,
+// StartDocPort is not passed down: the ports below never read it. The Xcv functions answer
+// "GetConfigInfo" for tcp: ports, as the standard TCP/IP port monitor does. No EnumPorts,
 // SendRecvBidiDataFromPort or Shutdown: the spooler stand-in needs none of them. Windows only.
 #pragma once
 

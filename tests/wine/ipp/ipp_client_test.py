@@ -8,7 +8,9 @@ the loopback interface:
 - what the client must never do from inside the spooler: go through a proxy (one is named in the
   environment), send credentials when asked to log on, follow a redirect to another host, read
   an answer without bound, or take an HTML page or another request's answer for the printer's;
-- a port that accepts but never answers, and a closed port: each costs no more than its bound.
+- a port that accepts but never answers, and a closed port: each costs no more than its bound;
+- where a network port's printer is: the port monitor's answer to "GetConfigInfo" (PORT_DATA_1)
+  and the printer address drawn from it, and no address for a port that is not a network one.
 
   ipp_client_test.py IPP_QUERY_EXE        (needs the environment of scripts/wine-env; 77: skipped)
 """
@@ -213,6 +215,15 @@ def main():
         pass
     elsewhere_seen = [p for p, h, _ in requests if h.get("Host", "").startswith("127.0.0.2")]
     check(not elsewhere_seen, "the redirect was not followed", elsewhere_seen)
+    out = subprocess.run([os.environ["QVL_WINE"], exe, "--port-address", "tcp:10.20.30.40:9100",
+                          "tcp:[fd00::7]:9100", "emu:QV-L3820", "tcp:bad host:1"],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    ports = [json.loads(x) for x in out.stdout.decode("latin-1").splitlines() if x.startswith("{")]
+    want = [(True, "10.20.30.40", 9100, 1, "ipp://10.20.30.40:631/ipp/print"),
+            (True, "fd00::7", 9100, 1, "ipp://[fd00::7]:631/ipp/print"),
+            (False, "", 0, 0, ""), (False, "", 0, 0, "")]
+    got_ports = [(p["known"], p["host"], p["number"], p["protocol"], p["uri"]) for p in ports]
+    check(got_ports == want, "port addresses through GetConfigInfo", got_ports)
     print("ipp.client: %s" % ("FAILED" if failures else "passed"))
     return 1 if failures else 0
 

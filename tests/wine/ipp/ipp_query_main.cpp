@@ -1,10 +1,18 @@
 // ipp_query.exe URI...: the monitor's IPP client asks each printer once and prints one JSON
 // line per query: the result, the HTTP status, the time taken, and what the answer said.
+// ipp_query.exe --port-address PORT...: what the monitor learns of each port from the stand-in's
+// NT port monitor through its Xcv functions, and the printer address it would default to.
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "ipp_client.h"
 #include "ipp_status.h"
+#include "ipp_uri.h"
+#include "nt_port_monitor.h"
+#include "port_address.h"
+#include "tcp_port_monitor.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -21,11 +29,30 @@ void PrintString(const char* text) {
 
 }  // namespace
 
+int PortAddresses(int argc, char** argv) {
+  for (int i = 2; i < argc; i++) {
+    PortAddress where;
+    const bool known = AskPortAddress(NtPortMonitorTable(), NtPortMonitorOver(TcpPortMonitor()),
+                                      WideText(argv[i], CP_UTF8).c_str(), &where);
+    char uri[PRINTER_URI_MAX] = "";
+    if (known) DefaultPrinterUri(where.host, uri, sizeof uri);
+    printf("{\"port\":");
+    PrintString(argv[i]);
+    printf(",\"known\":%s,\"host\":", known ? "true" : "false");
+    PrintString(where.host);
+    printf(",\"number\":%u,\"protocol\":%u,\"uri\":", where.port, where.protocol);
+    PrintString(uri);
+    printf("}\n");
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: ipp_query URI...\n");
+    fprintf(stderr, "usage: ipp_query URI... | ipp_query --port-address PORT...\n");
     return 2;
   }
+  if (strcmp(argv[1], "--port-address") == 0) return PortAddresses(argc, argv);
   IppClient client;
   if (!IppClientOpen(&client)) {
     printf("{\"result\":\"no-client\"}\n");

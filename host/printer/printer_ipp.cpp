@@ -120,7 +120,7 @@ size_t EmulatedPrinterIppAnswer(EmulatedPrinter* p, const uint8_t* request, size
   PutInteger(&w, 0x23, "printer-state", stopped ? 5 : printing ? 4 : 3);
   PutText(&w, 0x41, "printer-device-id", p->deviceId);
   PutText(&w, 0x41, "printer-make-and-model", p->model ? p->model->name : "generic");
-  const uint32_t usual = p->model && strcmp(p->model->paperName, "A4") == 0 ? 4 : 2;
+  const uint32_t usual = p->model && strcmp(p->model->paperName, "A4") == 0 ? 4 : 1;
   char text[160];
   for (uint32_t t = 1; t <= TRAY_COUNT; t++) {
     snprintf(text, sizeof text,

@@ -257,7 +257,7 @@ TEST(IppStatus, TraysAndSizes) {
   strcpy(a.reasons[1].keyword, "media-empty");
   a.reasons[1].level = IPP_LEVEL_REPORT;
   IppStatusOf(&a, &s);
-  EXPECT_EQ((std::vector<uint32_t>{11200, 11303, 41200}),
+  EXPECT_EQ((std::vector<uint32_t>{11200, 11302, 41200}),
             std::vector<uint32_t>(s.codes, s.codes + s.codeCount));
 
   EXPECT_EQ(4u, MediaSizeCode("iso_a4_210x297mm"));

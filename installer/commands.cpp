@@ -66,6 +66,7 @@ int Uninstall(const System& sys) {
   if (code != kExitOk) return code;
   bool restart = false;
   if (registered) {
+    if (sys.nt) RemovePrinterAddresses();
     code = UnregisterMonitor(sys, &restart);
     if (code != kExitOk) return code;
   } else {

@@ -111,6 +111,12 @@ int RemoveSignInStart(bool* removed);
 // 'QuerySignInStart()' - the Run value's data into out (empty when there is none).
 int QuerySignInStart(char* out, DWORD size);
 
+// printer_address.cpp
+// 'PrinterAddress()' - a network port's IPP address: shown (uri NULL), set, or "--default".
+int PrinterAddress(const System& sys, const char* port, const char* uri);
+// 'RemovePrinterAddresses()' - every port's address, before the monitor's key goes.
+void RemovePrinterAddresses();
+
 // commands.cpp
 int Install(const System& sys, const char* from);
 int Uninstall(const System& sys);

@@ -1,6 +1,6 @@
 // qvlinst: installs the QVL language monitor and status display program on Windows, removes
 // them, and tells what is installed. See installer/README.md.
-//   qvlinst install [--from DIR] | uninstall | status
+//   qvlinst install [--from DIR] | uninstall | status | ipp-uri PORT [URI | --default]
 #include <stdio.h>
 #include <string.h>
 
@@ -28,6 +28,9 @@ const char kHelp[] =
     "  qvlinst uninstall             unregister the monitor, remove the sign-in start and the\n"
     "                                files (files in use go at the next restart)\n"
     "  qvlinst status                say what is installed where; exit 0 when fully installed\n"
+    "  qvlinst ipp-uri PORT [URI | --default]\n"
+    "                                the address at which a network port's printer is asked for\n"
+    "                                its status over IPP (default: ipp://HOST:631/ipp/print)\n"
     "  qvlinst help                  this text (also --help and /?)\n"
     "\n"
     "Run it as administrator. Exit codes: installer/README.md.\n";
@@ -45,6 +48,14 @@ int Run(int argc, char** argv) {
   if (IsHelp(command)) {
     fputs(kHelp, stdout);
     return kExitOk;
+  }
+  if (strcmp(command, "ipp-uri") == 0) {
+    if (argc != 3 && argc != 4) return kExitUsage;
+    System sys;
+    int code = LoadSystem(&sys);
+    if (code == kExitOk) code = CheckBuild(sys);
+    if (code != kExitOk) return code;
+    return PrinterAddress(sys, argv[2], argc == 4 ? argv[3] : NULL);
   }
   if (strcmp(command, "install") == 0) {
     if (argc == 4 && strcmp(argv[2], "--from") == 0 && argv[3][0]) {

@@ -45,6 +45,7 @@ void Advise(int code) {
     case kExitUsage:
       advice =
           "usage: qvlinst install [--from DIR] | uninstall | status\n"
+          "       qvlinst ipp-uri PORT [URI | --default]\n"
           "       qvlinst help    what each command does";
       break;
     case kExitNoRights:

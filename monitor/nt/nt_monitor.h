@@ -78,6 +78,12 @@ HANDLE OpenPortDrumRequest(PortRecord* port);
 // Reads the instance's four time-outs through the spooler's registry callbacks, writing the
 // defaults back where a value is missing; any failure leaves the defaults. Not after Shutdown.
 void ReadNtSettings(MonitorInstance* instance);
+// The printer address given for a network port (its IPP URI, plain ASCII, at most room - 1
+// characters), under the monitor's key: subkey PORT_URIS_KEY_NAME, a value named as the port.
+// False, with uri empty, when none is given.
+enum { PORT_URI_MAX = 512 };
+#define PORT_URIS_KEY_NAME "Ports"
+bool ReadNtPortUri(MonitorInstance* instance, LPCWSTR portName, char* uri, DWORD room);
 
 // ---- Wide text without the system's W functions (most are missing on the Windows 95
 // generation, where this DLL must still load).

@@ -103,6 +103,7 @@ expect 1 "status before installing" inst status
 says "state            not installed" "status says not installed"
 expect 6 "uninstall before installing" inst uninstall
 says 'the monitor "QVL Language Monitor" is not installed' "uninstall says not installed"
+expect 6 "ipp-uri before installing" inst ipp-uri IP_10.0.0.7 ipp://10.0.0.7/ipp/print
 
 echo "--- source files missing"
 mkdir -p "$work/partial"
@@ -131,6 +132,20 @@ expect 0 "status when installed" inst status
 says "state            installed" "status says installed"
 says "sign-in start    $signin" "status shows the sign-in start"
 
+echo "--- a network port's printer address"
+ports_key="$monitor_key\\Ports"
+expect 0 "ipp-uri set" inst ipp-uri IP_10.0.0.7 ipps://10.0.0.7/ipp/print
+expect 0 "ipp-uri shown" inst ipp-uri IP_10.0.0.7
+says "IP_10.0.0.7: ipps://10.0.0.7/ipp/print" "the address is shown"
+"$QVL_WINE" reg query "$ports_key" /v IP_10.0.0.7 2>/dev/null | tr -d '\r' |
+  grep -q "REG_SZ    ipps://10.0.0.7/ipp/print" || fail "the address is not under $ports_key"
+expect 2 "ipp-uri with something else than an address" inst ipp-uri IP_10.0.0.7 lpd://10.0.0.7/q
+says "is not a printer address" "a bad address is named"
+expect 0 "ipp-uri back to the default" inst ipp-uri IP_10.0.0.7 --default
+expect 0 "ipp-uri shown again" inst ipp-uri IP_10.0.0.7
+says "its own address" "the default is shown"
+expect 0 "ipp-uri set again, for uninstall" inst ipp-uri IP_10.0.0.8 ipp://10.0.0.8/ipp/print
+
 echo "--- installed twice"
 expect 5 "install again" inst install --from "$probe_from"
 says "is installed already" "install says installed already"
@@ -150,6 +165,7 @@ echo "--- uninstall, and uninstalled twice"
 rm -f "$log"
 expect 0 "uninstall" inst uninstall
 says 'removed the monitor "QVL Language Monitor" from the spooler' "uninstall says so"
+"$QVL_WINE" reg query "$monitor_key\\Ports" >/dev/null 2>&1 && fail "the port addresses stayed"
 expect 1 "the monitor is no longer listed" probe listed
 absent $products >/dev/null || fail "files left: $(absent $products)"
 [ -z "$(signin_value)" ] || fail "sign-in start left: $(signin_value)"
@@ -205,6 +221,8 @@ if [ "$QVL_WINE" = wine ] && [ "${WINEARCH:-}" = win32 ]; then
   says "qvllink.dll" "the monitor's key names the DLL"
   expect 0 "status on Windows 98" inst status
   says "Windows 4.0" "the Windows 95 generation's environment"
+  expect 8 "no network port addresses on Windows 98" inst ipp-uri IP_1 ipp://10.0.0.1/ipp/print
+  says "NT-family Windows only" "ipp-uri says why not"
   expect 0 "uninstall on Windows 98" inst uninstall
   expect 1 "not listed after uninstall" probe listed
   clean

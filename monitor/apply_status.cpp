@@ -124,6 +124,9 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
           StorePrinterStatus(port, port->printerStatus | PRINTER_STATUS_OFFLINE);
         }
         break;
+      case TOK_SPOOLER_STATUS:
+        StorePrinterStatus(port, value);
+        break;
       case TOK_JOB_ID:
         // The printer has finished the port's current job: the status thread may end the
         // deferred job and stop, unless another job has opened meanwhile.

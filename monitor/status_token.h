@@ -26,6 +26,9 @@ enum : uint32_t {
   TOK_DEVICE_CODE = 0x70000,
   TOK_DEVICE_DISPLAY = 0x70001,
   TOK_DEVICE_ONLINE = 0x70002,
+  // Not of a reply: the spooler status a network printer's IPP answer gives a printer outside
+  // the maker's family, whole (network_status.cpp).
+  TOK_SPOOLER_STATUS = 0x80000,
 };
 
 // What one call of a reply parser found.

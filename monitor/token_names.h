@@ -29,6 +29,7 @@ inline constexpr TokenNameRow kTokenIdNames[] = {
     {TOK_DEVICE_CODE, "TOK_DEVICE_CODE"},
     {TOK_DEVICE_DISPLAY, "TOK_DEVICE_DISPLAY"},
     {TOK_DEVICE_ONLINE, "TOK_DEVICE_ONLINE"},
+    {TOK_SPOOLER_STATUS, "TOK_SPOOLER_STATUS"},
 };
 
 // Indexed by the PARSE_ value.

@@ -6,6 +6,7 @@
 #include "display_link.h"
 #include "fake_display_link.h"
 #include "monitor_fixture.h"
+#include "network_status.h"
 #include "notify_display.h"
 #include "settings.h"
 #include "status_thread.h"
@@ -308,6 +309,61 @@ TEST_F(StatusThreadTest, DispatchStopsOnAParserThatMakesNoProgress) {
   char empty[1] = {0};
   EXPECT_NE(DispatchReplies(&record, empty, &consumed), PARSE_MORE);
   EXPECT_EQ(consumed, 0u);
+}
+
+// A network printer's IPP answers, applied as the status thread of a network port applies
+// them: the first answer identifies the printer, a family printer's reasons become its codes for
+// the display program, another printer's become spooler status, and an answer that says nothing
+// new tells no one.
+TEST_F(StatusThreadTest, NetworkAnswersIdentifyAndTellOnlyChanges) {
+  ReleaseSharedPrinterName();
+  FakeDisplayLinkReset(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE, SHARED_PRINTER_NAME_MAPPING);
+  FakeDisplaySetWindow(true);
+  HANDLE family = Open("IP_10.0.0.7", nullptr, "Front Desk");
+  HANDLE generic = Open("IP_10.0.0.8", nullptr, "Hall");
+  IppPrinterAttributes answer = {};
+  answer.state = IPP_STATE_STOPPED;
+  answer.reasonCount = 1;
+  strcpy(answer.reasons[0].keyword, "media-jam");
+  strcpy(answer.deviceId, "MFG:Zemblaxon;MDL:QV-L3470;CMD:PJL;");
+  IppStatus last = {};
+  EXPECT_TRUE(ApplyIppAnswer(Rec(family), &answer, true, &last));
+  EXPECT_TRUE(HasPortFlags(Rec(family), PF_MODEL_3470 | PF_FAMILY_MODEL));
+  ASSERT_EQ(1, FakeDisplayPostCount());
+  EXPECT_EQ(40022u, FakeDisplayPostAt(0).wParam);
+  EXPECT_EQ(3470, static_cast<int>(FakeDisplayPostAt(0).lParam));
+  EXPECT_FALSE(ApplyIppAnswer(Rec(family), &answer, false, &last));
+  EXPECT_EQ(1, FakeDisplayPostCount()) << "the same answer again is no news";
+  answer.reasonCount = 0;
+  answer.state = IPP_STATE_IDLE;
+  ApplyIppAnswer(Rec(family), &answer, false, &last);
+  ASSERT_EQ(2, FakeDisplayPostCount());
+  EXPECT_EQ(10001u, FakeDisplayPostAt(1).wParam);
+
+  answer.deviceId[0] = '\0';  // a printer that tells no device ID stays a generic one
+  answer.state = IPP_STATE_STOPPED;
+  answer.reasonCount = 2;
+  strcpy(answer.reasons[0].keyword, "door-open");
+  strcpy(answer.reasons[1].keyword, "toner-low");
+  answer.reasons[1].level = IPP_LEVEL_REPORT;
+  IppStatus lastGeneric = {};
+  EXPECT_FALSE(ApplyIppAnswer(Rec(generic), &answer, true, &lastGeneric));
+  EXPECT_FALSE(HasPortFlags(Rec(generic), PF_FAMILY_MODEL | PF_FAMILY_MAKER));
+  EXPECT_EQ(PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_USER_INTERVENTION, FakeSpoolerLastStatus());
+  EXPECT_EQ(2, FakeDisplayPostCount()) << "a generic printer's status is not the display's";
+  const int setCalls = SetPrinterCalls();
+  ApplyIppAnswer(Rec(generic), &answer, false, &lastGeneric);
+  EXPECT_EQ(setCalls, SetPrinterCalls());
+  answer.reasonCount = 1;  // the door closed, the toner still low: nothing that stops it
+  strcpy(answer.reasons[0].keyword, "toner-low");
+  answer.reasons[0].level = IPP_LEVEL_REPORT;
+  answer.state = IPP_STATE_IDLE;
+  ApplyIppAnswer(Rec(generic), &answer, false, &lastGeneric);
+  EXPECT_EQ(0, FakeSpoolerLastStatus());
+  EXPECT_TRUE(table.pfnClosePort(family));
+  EXPECT_TRUE(table.pfnClosePort(generic));
+  ReleaseSharedPrinterName();
+  FakeDisplayLinkReset(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE, SHARED_PRINTER_NAME_MAPPING);
 }
 
 }  // namespace

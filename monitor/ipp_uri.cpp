@@ -1,7 +1,6 @@
 // Splits a printer URI into what an HTTP client needs; see ipp_uri.h.
 #include "ipp_uri.h"
 
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -94,11 +93,22 @@ bool ParsePrinterUri(const char* uri, PrinterUri* out) {
 
 bool DefaultPrinterUri(const char* host, char* out, uint32_t room) {
   if (!host || !*host || room == 0) return false;
+  // Written out by hand: the monitor takes no formatted printing from the C runtime.
   const bool ipv6 = strchr(host, ':') != nullptr;
-  const int n = snprintf(out, room, ipv6 ? "ipp://[%s]:%u/ipp/print" : "ipp://%s:%u/ipp/print",
-                         host, static_cast<unsigned>(IPP_DEFAULT_PORT));
+  const char* parts[] = {"ipp://", ipv6 ? "[" : "", host, ipv6 ? "]" : "", ":631/ipp/print"};
+  uint32_t n = 0;
+  for (const char* part : parts) {
+    const size_t length = strlen(part);
+    if (length >= room - n) {
+      out[0] = '\0';
+      return false;
+    }
+    memcpy(out + n, part, length);
+    n += static_cast<uint32_t>(length);
+  }
+  out[n] = '\0';
   PrinterUri check;
-  if (n < 0 || static_cast<uint32_t>(n) >= room || !ParsePrinterUri(out, &check)) {
+  if (!ParsePrinterUri(out, &check)) {
     out[0] = '\0';
     return false;
   }

@@ -10,7 +10,9 @@ the loopback interface:
   an answer without bound, or take an HTML page or another request's answer for the printer's;
 - a port that accepts but never answers, and a closed port: each costs no more than its bound;
 - where a network port's printer is: the port monitor's answer to "GetConfigInfo" (PORT_DATA_1)
-  and the printer address drawn from it, and no address for a port that is not a network one.
+  and the printer address drawn from it, and no address for a port that is not a network one;
+- a printer nobody here wrote (ippeveprinter, where it can run) presenting a QV-L3820: its
+  device ID, then its main tray emptied and its toner lowered through its web forms.
 
   ipp_client_test.py IPP_QUERY_EXE        (needs the environment of scripts/wine-env; 77: skipped)
 """
@@ -25,6 +27,8 @@ import subprocess
 import sys
 import tempfile
 import threading
+
+import ippeve
 
 failures = []
 
@@ -119,6 +123,34 @@ def serve_tls(folder):
     server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+def query(exe, uri):
+    out = subprocess.run([os.environ["QVL_WINE"], exe, uri], stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, timeout=60)
+    lines = [json.loads(x) for x in out.stdout.decode("latin-1").splitlines() if x.startswith("{")]
+    return lines[0] if lines else {}
+
+
+def simulated(exe):
+    sim = ippeve.start()
+    if sim is None:
+        return
+    try:
+        first = query(exe, sim.uri())
+        print("simulator %s" % json.dumps(first))
+        check(first.get("result") == "ok" and "MDL:QV-L3820;" in first.get("device_id", ""),
+              "the simulator's device ID names the QV-L3820", first)
+        check(first.get("codes") == [10001], "the simulator is ready at first", first)
+        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="0",
+                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
+        sim.form("supplies", supply0="25", supply1="3")
+        after = query(exe, sim.uri())
+        print("simulator %s" % json.dumps(after))
+        check(after.get("codes") == [11104, 40556] and after.get("spooler_status") == 0,
+              "an emptied A4 tray and low toner, neither stopping the printer", after)
+    finally:
+        sim.stop()
 
 
 def main():
@@ -224,6 +256,7 @@ def main():
             (False, "", 0, 0, ""), (False, "", 0, 0, "")]
     got_ports = [(p["known"], p["host"], p["number"], p["protocol"], p["uri"]) for p in ports]
     check(got_ports == want, "port addresses through GetConfigInfo", got_ports)
+    simulated(exe)
     print("ipp.client: %s" % ("FAILED" if failures else "passed"))
     return 1 if failures else 0
 

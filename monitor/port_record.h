@@ -22,6 +22,7 @@ enum : DWORD {
   PF_FAMILY_MODEL = 0x4000,  // model name begins with "QV-L"
   PF_FAMILY_MAKER = 0x8000,  // manufacturer is the maker; never cleared
   PF_DRUM_RESET = 0x10000,   // a drum counter reset command waits to be written
+  PF_ORPHANED = 0x20000,     // Shutdown returned without it: its thread closes and frees it
 };
 
 enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };

@@ -16,6 +16,12 @@ const SIZE_T kThreadStack = 0x4000;  // 16 KiB: the thread keeps its buffers in 
 const DWORD kPollPauseMs = 2000;     // between reads outside a job, and for unknown printers
 const DWORD kReplyRoom = sizeof(static_cast<PortRecord*>(nullptr)->replyBuffer) - 1;  // 1023
 
+// A pause of the thread outside a job: it ends early when the thread is woken (a job starts, a
+// query wants a read, the port is asked to stop), so stopping never waits out a pause.
+void Pause(const PortRecord* record) {
+  WaitForSingleObject(LoadShared(&record->hWakeEvent), kPollPauseMs);
+}
+
 void CloseAndZero(HANDLE* field) {
   HANDLE h = LoadShared(field);
   StoreShared(field, NULL);
@@ -53,8 +59,10 @@ bool DeferredEndIdle(const PortRecord* record) {
 }
 
 // The exit clean-up, entered with the monitor lock held; releases it. Returns what the face
-// needs to tell the display program once the lock is released (NULL: nothing).
-void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
+// needs to tell the display program once the lock is released (NULL: nothing). *closePort tells
+// whether Shutdown left the port to this thread: it then closes the port below and frees the
+// record itself.
+void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent, bool* closePort) {
   ClearPortFlags(record, PF_THREAD_ALIVE);
   HANDLE printer = LoadShared(&record->hPrinter);
   FaceOf(record)->setPrinterStatus(record, printer, 0);
@@ -70,6 +78,8 @@ void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
   void* ending = FaceOf(record)->statusThreadEnding(record);
+  // Decided by Shutdown under this lock, before it returned.
+  *closePort = HasPortFlags(record, PF_ORPHANED);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();
@@ -120,6 +130,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   // A request made before this thread started is discarded.
   HANDLE drumEvent = face->openDrumRequest(record);
   bool settingsRead = false;
+  bool closePort = false;
   void* ending = NULL;
 
   for (;;) {
@@ -140,7 +151,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       // the lock, and that job may already have ended: the thread then stays for its replies
       // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
       if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
-        ending = LeaveStatusThread(record, &drumEvent);
+        ending = LeaveStatusThread(record, &drumEvent, &closePort);
         break;
       }
       SetPortFlags(record, PF_THREAD_RUN);
@@ -155,7 +166,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
           settingsRead = true;
           face->readSettings(record->instance);
         }
-        Sleep(kPollPauseMs);
+        Pause(record);
         if (LoadShared(&record->noReplyTick) == 0) {
           StoreShared(&record->noReplyTick, GetTickCount());
         } else if (DeferredEndIdle(record)) {
@@ -166,11 +177,14 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
         WaitForSingleObject(LoadShared(&record->hWakeEvent), INFINITE);
       }
     } else {
-      Sleep(kPollPauseMs);
+      Pause(record);
       ClearPortFlags(record, PF_THREAD_RUN);
     }
   }
 
+  // Shutdown returned while this thread finished a read: the port is closed below now that
+  // nothing reads it any more (no spooler call is made after Shutdown).
+  if (closePort) FinishClosePort(record);
   // The record may be gone now; only the display program is told, and only when it shows this
   // port's printer: another printer's dialog stays.
   if (ending != NULL) face->statusThreadEnded(ending);

@@ -94,6 +94,21 @@ BOOL ReadDeviceId(PortRecord* port, char* id) {
   return ReadParallelId(port, id);
 }
 
+// Every printer function of the spooler goes through this gate, so none is called after
+// Shutdown: the call counts itself first, then looks whether Shutdown has ended the calls, which
+// sets the mark first, then waits for the count to fall to 0.
+bool BeginPrinterCall(const PortRecord* port) {
+  if (port->instance == NULL) return true;
+  NtInstance* nt = NtInstanceOf(port->instance);
+  IncrementShared(&nt->printerCalls);
+  if (!LoadShared(&nt->printerCallsEnded)) return true;
+  DecrementShared(&nt->printerCalls);
+  return false;
+}
+void EndPrinterCall(const PortRecord* port) {
+  if (port->instance != NULL) DecrementShared(&NtInstanceOf(port->instance)->printerCalls);
+}
+
 BOOL SamePrinterName(const PortRecord* port, LPCVOID name) {
   const WCHAR* kept = NtPortOf(port)->printerName;
   return kept != NULL && name != NULL && SameWide(static_cast<LPCWSTR>(name), kept);
@@ -104,34 +119,39 @@ void KeepPrinterName(PortRecord* port, LPCVOID name) {
   nt->printerName = CopyWide(static_cast<LPCWSTR>(name));
   RenameSessionSlot(port);
 }
-HANDLE OpenPrinterNamed(PortRecord*, LPCVOID name) {
+HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name) {
   HANDLE printer = NULL;
-  if (NtSpooler.openPrinter == NULL || name == NULL) return NULL;
+  if (NtSpooler.openPrinter == NULL || name == NULL || !BeginPrinterCall(port)) return NULL;
   if (!NtSpooler.openPrinter(static_cast<LPWSTR>(const_cast<void*>(name)), &printer, NULL)) {
-    return NULL;
+    printer = NULL;
   }
+  EndPrinterCall(port);
   return printer;
 }
-void SetPrinterStatus(PortRecord*, HANDLE printer, DWORD status) {
-  if (NtSpooler.setPrinter == NULL) return;
+void SetPrinterStatus(PortRecord* port, HANDLE printer, DWORD status) {
+  if (NtSpooler.setPrinter == NULL || !BeginPrinterCall(port)) return;
   NtSpooler.setPrinter(printer, 0, reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(status)),
                        PRINTER_CONTROL_SET_STATUS);
+  EndPrinterCall(port);
 }
-void SetMemoryData(PortRecord*, HANDLE printer, BOOL installed, DWORD value) {
-  if (NtSpooler.setPrinterData == NULL) return;
+void SetMemoryData(PortRecord* port, HANDLE printer, BOOL installed, DWORD value) {
+  if (NtSpooler.setPrinterData == NULL || !BeginPrinterCall(port)) return;
   NtSpooler.setPrinterData(printer,
                            const_cast<LPWSTR>(installed ? kInstalledMemoryW : kAvailableMemoryW),
                            REG_DWORD, reinterpret_cast<LPBYTE>(&value), sizeof value);
+  EndPrinterCall(port);
 }
 
 // With a language monitor in the path the spooler keeps a job until it is told the last page
 // is out. A handle of its own: the port's may be closed already when a deferred end completes.
 void LowerJobEnded(PortRecord* port, DWORD jobId) {
-  if (NtSpooler.setJob == NULL) return;
-  HANDLE printer = OpenPrinterNamed(port, NtPortOf(port)->printerName);
-  if (printer == NULL) return;
-  NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
-  ClosePrinter(printer);
+  if (NtSpooler.setJob == NULL || NtSpooler.openPrinter == NULL || !BeginPrinterCall(port)) return;
+  HANDLE printer = NULL;
+  if (NtSpooler.openPrinter(NtPortOf(port)->printerName, &printer, NULL) && printer != NULL) {
+    NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
+    ClosePrinter(printer);
+  }
+  EndPrinterCall(port);
 }
 
 void ReleasePort(PortRecord* port) {
@@ -163,6 +183,12 @@ void Find(HMODULE spooler, const char* name, F* slot) {
 }
 
 }  // namespace
+
+void EndPrinterCalls(NtInstance* nt, DWORD waitMs) {
+  StoreShared(&nt->printerCallsEnded, TRUE);
+  const DWORD start = GetTickCount();
+  while (LoadShared(&nt->printerCalls) != 0 && GetTickCount() - start < waitMs) Sleep(1);
+}
 
 void FindNtSpoolerFunctions() {
   HMODULE spooler = GetModuleHandleA("winspool.drv");

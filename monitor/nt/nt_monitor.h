@@ -14,7 +14,15 @@ struct NtInstance {
   CRITICAL_SECTION calls;    // held while a callback runs; Shutdown takes it to end them
   BOOL shutDown;             // set by Shutdown under calls
   MonitorInstance* monitor;  // the instance this belongs to
+  // The spooler's printer functions (OpenPrinterW, SetPrinterW, SetPrinterDataW, SetJobW): the
+  // calls under way, and whether Shutdown has returned, after which none starts.
+  DWORD printerCalls;
+  BOOL printerCallsEnded;
 };
+
+// Shutdown's last act: no printer function of the spooler is called for the instance after
+// this returns (it waits at most waitMs for the calls under way).
+void EndPrinterCalls(NtInstance* nt, DWORD waitMs);
 
 inline NtInstance* NtInstanceOf(const MonitorInstance* instance) {
   return static_cast<NtInstance*>(instance->faceData);

@@ -98,7 +98,8 @@ def case_lifecycle(d):
     members only; with every registry callback failing it keeps its default time-outs (an
     IdleTimeout4L of 1500 ms in its key is not read: the QV-L3820's job end still waits after
     4 s) and jobs still work; Shutdown in the middle of a job (no EndDocPort) returns within a
-    second, tells the spooler the job's end and leaves no printer handle open."""
+    second, tells the spooler the job's end and leaves no printer handle open; so does
+    Shutdown 3 s after a job, with the status thread draining."""
     root = "SOFTWARE\\QVL Test\\NT Failing Registry"
     with registry_value(root, "IdleTimeout4L", 1500):
         r = spool(d, ["--port", "emu:QV-L3820", "--registry-root", root, "--fail-registry",
@@ -119,6 +120,12 @@ def case_lifecycle(d):
     check(index(r, is_ejected(41)) < index(r, is_op("Shutdown")), "its end told before "
           "Shutdown returned")
     check(r[-1]["printer_handles"] == 0, "no printer handle left open", r[-1])
+
+    # After a job the maker's printer drains: its thread pauses between reads, and stopping
+    # wakes it (Shutdown's own checks are spool_timeline's).
+    r = spool(d, ["--port", "emu:QV-L3820", "job", "--job-id", "42", "--pages", "1",
+                  "wait", "3000", "shutdown"])
+    check(r[-1]["printer_handles"] == 0, "after a job: no printer handle left open", r[-1])
 
 
 CASES = {

@@ -46,7 +46,13 @@ struct PortRecord {
   DWORD noReplyTick;      // tick of the first empty poll since the last reply, else 0
   DWORD availableMemory;  // last available memory reported
   DWORD installedMemory;  // last installed memory reported
-  DWORD prefixSent;       // bytes of the PJL prefix already written in this lower job
+  // The number after "QV-L" in the last device ID read on this port that named a QV-L model
+  // (0 until one did): the model this port's codes are published with on the NT face.
+  DWORD modelNumber;
+  // The NT face's repeat memory (see IsShownRepeat): the last toner or drum code of this
+  // port's printer on the status board. The Windows 95 face keeps one for the module.
+  DWORD lastRepeatCode;
+  DWORD prefixSent;  // bytes of the PJL prefix already written in this lower job
   // A memory request the port took in part (PF_REQUEST_OWED): a constant text, its length and
   // the bytes of it already out.
   const char* requestText;

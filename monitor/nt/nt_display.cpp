@@ -148,11 +148,12 @@ void ShowCodeOnBoard(PortRecord* port, DWORD code) {
   if (Board == NULL) return;
   NtPort* nt = NtPortOf(port);
   LockBoard();
-  if (!IsShownRepeat(code)) {
-    Publish(SESSION_STATUS_CODE, code, LoadShared(&IdentifiedModelNumber), nt->printerName);
+  // Each printer of the spooler has its own model and its own repeat memory.
+  if (!IsShownRepeat(&port->lastRepeatCode, code)) {
+    Publish(SESSION_STATUS_CODE, code, LoadShared(&port->modelNumber), nt->printerName);
     nt->shown = TRUE;
   }
-  AfterCodeShown(code);
+  AfterCodeShown(&port->lastRepeatCode, code);
   UnlockBoard();
 }
 

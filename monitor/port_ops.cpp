@@ -17,8 +17,10 @@ static_assert(sizeof kPrefix - 1 == 15 + 24, "the prefix lines are 15 and 24 byt
 
 // StartDocPort waits this long for a read of replies under way on a drained job.
 const DWORD kReadDoneWaitMs = 5000;
-// ClosePort looks this often whether the status thread has finished.
-const DWORD kClosePollMs = 500;
+// ClosePort looks this often whether the status thread has finished, and gives up after
+// kCloseWaitMs: a thread still in a read of the port then closes the port itself.
+const DWORD kClosePollMs = 20;
+const DWORD kCloseWaitMs = 5000;
 
 inline PortRecord* Record(HANDLE port) {
   return static_cast<PortRecord*>(port);
@@ -313,10 +315,22 @@ BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
   // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
   if (AskPortToStop(record)) {
-    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
+    for (DWORD waited = 0; LoadShared(&record->hWakeEvent) && waited < kCloseWaitMs;
+         waited += kClosePollMs) {
+      Sleep(kClosePollMs);
+    }
+    if (LeavePortToThread(record)) return TRUE;
   }
   FinishClosePort(record);
   return TRUE;
+}
+
+bool LeavePortToThread(PortRecord* record) {
+  EnterMonitorLock();
+  const bool running = LoadShared(&record->hWakeEvent) != NULL;
+  if (running) SetPortFlags(record, PF_ORPHANED);
+  LeaveMonitorLock();
+  return running;
 }
 
 BOOL AskPortToStop(PortRecord* record) {

@@ -9,8 +9,8 @@ namespace {
 
 // ORDER: StepKind
 const char* const StepNames[STEP_KIND_COUNT] = {
-    "open", "start",     "write",       "end",    "job",        "memory", "device-id",
-    "wait", "wait-idle", "wait-status", "remedy", "drum-reset", "close",  "shutdown",
+    "open",      "start",       "write",  "end",        "job",   "memory",   "device-id", "wait",
+    "wait-idle", "wait-status", "remedy", "drum-reset", "close", "shutdown", "port",
 };
 
 const char USAGE[] =
@@ -43,7 +43,8 @@ const char USAGE[] =
     "  start [--job-id N] [--level 1|2] [--mode N] [--document NAME]\n"
     "  write (--pages N [--page-bytes N] | --size N[k|M] | --file F | --text T) [--chunk N]\n"
     "  job   [start options] [write options]\n"
-    "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n";
+    "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n"
+    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N]  (emu:) the next steps'\n";
 
 bool ParseNumber(const char* text, uint64_t* out) {
   char* end;
@@ -111,6 +112,10 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
       }
       i++;
     }
+    if (s.kind == STEP_PORT) {
+      if (i >= words.size()) return Bad("a port is missing after", StepNames[kind]);
+      s.port = words[i++];
+    }
     while (i < words.size() && words[i].compare(0, 2, "--") == 0) {
       const std::string& o = words[i];
       if (i + 1 >= words.size()) return Bad("missing value for", o.c_str());
@@ -140,6 +145,12 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
         ok = Number32(v, &s.ms);
       else if (o == "--control")
         ok = Number32(v, &s.control);
+      else if (o == "--printer" && s.kind == STEP_PORT)
+        s.printer = v;
+      else if (o == "--scenario" && s.kind == STEP_PORT)
+        s.scenario = v;
+      else if (o == "--end-doc-ms" && s.kind == STEP_PORT)
+        ok = Number32(v, &s.endDocMs);
       else
         return Bad("unknown step option", o.c_str());
       if (!ok) return Bad("bad value for", o.c_str());

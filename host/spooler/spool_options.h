@@ -25,6 +25,7 @@ enum StepKind {
   STEP_DRUM_RESET,   // the display program's request: set the drum counter reset event
   STEP_CLOSE,        // ClosePort (after EndDocPort when a job is still in progress)
   STEP_SHUTDOWN,     // NT: the monitor's Shutdown, with the port as it is; the last step
+  STEP_PORT,         // the steps after it go to another port of the same port monitor
   STEP_KIND_COUNT
 };
 
@@ -47,6 +48,12 @@ struct Step {
   // wait, wait-idle, wait-status
   uint32_t ms;
   uint32_t status;
+  // port: its name, printer and emu: scenario ("": the run's), and how long the emulated
+  // port's EndDocPort takes
+  std::string port;
+  std::string printer;
+  std::string scenario;
+  uint32_t endDocMs;
 };
 
 struct SpoolOptions {

@@ -58,19 +58,24 @@ bool DeferredEndIdle(const PortRecord* record) {
   return GetTickCount() - since >= IdleTimeoutOf(record);
 }
 
-// The exit clean-up, entered with the monitor lock held; releases it. Returns what the face
-// needs to tell the display program once the lock is released (NULL: nothing). *closePort tells
-// whether Shutdown left the port to this thread: it then closes the port below and frees the
-// record itself.
+// The exit clean-up, entered with the monitor lock held, once the thread has decided to
+// leave; releases it. The spooler's calls and the end of the lower job are made without the
+// lock (PF_THREAD_LEAVING tells a job start to wait for them); the events go under it, and
+// hWakeEvent last. Returns what the face needs to tell the display program once the lock is
+// released (NULL: nothing). *closePort tells whether ClosePort or Shutdown left the port to
+// this thread: it then closes the port below and frees the record itself.
 void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent, bool* closePort) {
-  ClearPortFlags(record, PF_THREAD_ALIVE);
-  HANDLE printer = LoadShared(&record->hPrinter);
-  FaceOf(record)->setPrinterStatus(record, printer, 0);
+  SetPortFlags(record, PF_THREAD_LEAVING);
+  HANDLE printer = ExchangeShared(&record->hPrinter, NULL);
   // The cached status goes with it: the same condition reported again later is a change.
   StorePrinterStatus(record, 0);
-  StoreShared(&record->hPrinter, NULL);
+  LeaveMonitorLock();
+  // ClosePort and Shutdown wait for hWakeEvent to be 0 before they free the record (or leave
+  // it to this thread), so it stays while these calls run.
+  FaceOf(record)->setPrinterStatus(record, printer, 0);
   if (printer) ClosePrinter(printer);
   EndLowerJob(record);  // a deferred job end completes here
+  EnterMonitorLock();
   // A memory query may hold its own handle of the read-done event and wait on it: no read
   // will come any more, so it is released now rather than at the end of its time-out.
   HANDLE readDone = LoadShared(&record->hReadDoneEvent);
@@ -78,8 +83,9 @@ void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent, bool* closePort) 
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
   void* ending = FaceOf(record)->statusThreadEnding(record);
-  // Decided by Shutdown under this lock, before it returned.
+  // Decided by ClosePort or Shutdown under this lock, before they returned.
   *closePort = HasPortFlags(record, PF_ORPHANED);
+  ClearPortFlags(record, PF_THREAD_ALIVE | PF_THREAD_LEAVING);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();

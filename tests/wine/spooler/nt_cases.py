@@ -128,8 +128,41 @@ def case_lifecycle(d):
     check(r[-1]["printer_handles"] == 0, "after a job: no printer handle left open", r[-1])
 
 
+def case_printers(d):
+    """Printers of one spooler process, each on its port. A QV-L3820 and a QV-L3470 whose toner
+    runs low: each code on the status board carries its own printer's model, and the QV-L3470's
+    toner code is shown after the QV-L3820's (a repeat only of its own printer's code). A port
+    whose EndDocPort takes 5 s (the end of a job the printer reported, made by the status
+    thread) holds up no other port's OpenPortEx, StartDocPort or EndDocPort. (Job ids are the
+    spooler's, one numbering for all its printers.)"""
+    toner = os.path.join(HERE, "qvl-toner-low.txt")
+    r = spool(d, ["--watch-display", "--page-ms", "50",
+                  "port", "emu:QV-L3820", "--printer", "Office", "--scenario", toner,
+                  "job", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
+                  "port", "emu:QV-L3470", "--printer", "Hall", "--scenario", toner,
+                  "job", "--job-id", "2", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
+                  "close", "port", "emu:QV-L3820", "close"])
+    codes = [(x["printer"], x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    check(codes == [("Office", 40556, 3820), ("Hall", 40556, 3470)],
+          "each printer's toner code on the board, with its own model", codes)
+
+    r = spool(d, ["port", "emu:generic", "--printer", "Slow", "--end-doc-ms", "5000",
+                  "job", "--pages", "1", "wait", "1000",
+                  "port", "emu:QV-L3820", "--printer", "Office", "job", "--job-id", "2",
+                  "--pages", "1", "wait", "5000"])
+    slow_end = [i for i, x in enumerate(r) if is_port("EndDocPort")(x) and x["port"] ==
+                "emu:generic"]
+    other = [x for x in kind(r, "op") if x.get("port") == "emu:QV-L3820" and
+             x["op"] in ("OpenPortEx", "StartDocPort", "EndDocPort")]
+    check(slow_end and r[slow_end[0]]["t"] >= 4000 and len(other) == 3,
+          "the other port's calls came while the slow EndDocPort ran", (slow_end, other))
+    check(all(x["result"] == 1 and x["ms"] < 300 for x in other),
+          "... and none waited for it", [(x["op"], x["ms"]) for x in other])
+
+
 CASES = {
     "jobs": case_jobs,
     "identify": case_identify,
     "lifecycle": case_lifecycle,
+    "printers": case_printers,
 }

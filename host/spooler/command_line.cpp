@@ -10,7 +10,7 @@ namespace {
 // ORDER: StepKind
 const char* const StepNames[STEP_KIND_COUNT] = {
     "open",      "start",       "write",  "end",        "job",   "memory",   "device-id", "wait",
-    "wait-idle", "wait-status", "remedy", "drum-reset", "close", "shutdown", "port",
+    "wait-idle", "wait-status", "remedy", "drum-reset", "close", "shutdown", "port",      "rename",
 };
 
 const char USAGE[] =
@@ -44,7 +44,8 @@ const char USAGE[] =
     "  write (--pages N [--page-bytes N] | --size N[k|M] | --file F | --text T) [--chunk N]\n"
     "  job   [start options] [write options]\n"
     "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n"
-    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N]  (emu:) the next steps'\n";
+    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N]  (emu:) the next steps'\n"
+    "  rename NAME         the user renames the printer\n";
 
 bool ParseNumber(const char* text, uint64_t* out) {
   char* end;
@@ -112,9 +113,9 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
       }
       i++;
     }
-    if (s.kind == STEP_PORT) {
-      if (i >= words.size()) return Bad("a port is missing after", StepNames[kind]);
-      s.port = words[i++];
+    if (s.kind == STEP_PORT || s.kind == STEP_RENAME) {
+      if (i >= words.size()) return Bad("a name is missing after", StepNames[kind]);
+      (s.kind == STEP_PORT ? s.port : s.printer) = words[i++];
     }
     while (i < words.size() && words[i].compare(0, 2, "--") == 0) {
       const std::string& o = words[i];

@@ -367,6 +367,20 @@ bool AddPrinter(const char* name) {
   return ok;
 }
 
+bool RenamePrinter(const char* from, const char* to) {
+  EnsureLock();
+  std::wstring oldKey = WideText(from, TextCodePage), newKey = WideText(to, TextCodePage);
+  EnterCriticalSection(&Lock);
+  Printer* p = Keyed(oldKey);
+  bool ok = p && !Keyed(newKey) && strlen(to) < NAME_ROOM && newKey.size() < NAME_ROOM;
+  if (ok) {
+    strcpy(p->name, to);
+    memcpy(p->key, newKey.c_str(), (newKey.size() + 1) * sizeof(WCHAR));
+  }
+  LeaveCriticalSection(&Lock);
+  return ok;
+}
+
 uint32_t PrinterStatus(const char* name) {
   EnsureLock();
   EnterCriticalSection(&Lock);

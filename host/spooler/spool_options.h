@@ -26,6 +26,7 @@ enum StepKind {
   STEP_CLOSE,        // ClosePort (after EndDocPort when a job is still in progress)
   STEP_SHUTDOWN,     // NT: the monitor's Shutdown, with the port as it is; the last step
   STEP_PORT,         // the steps after it go to another port of the same port monitor
+  STEP_RENAME,       // the user renames the port's printer
   STEP_KIND_COUNT
 };
 
@@ -48,8 +49,8 @@ struct Step {
   // wait, wait-idle, wait-status
   uint32_t ms;
   uint32_t status;
-  // port: its name, printer and emu: scenario ("": the run's), and how long the emulated
-  // port's EndDocPort takes
+  // rename: the printer's new name (in printer). port: its name, printer and emu: scenario ("": the
+  // run's), and how long the emulated port's EndDocPort takes
   std::string port;
   std::string printer;
   std::string scenario;

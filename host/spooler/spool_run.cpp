@@ -335,6 +335,18 @@ void Remedy(const RunState* s) {
   RecordEnd(&r);
 }
 
+// The user renames the port's printer; the spooler passes the new name from the next job on.
+void Rename(RunState* s, const std::string& name) {
+  const bool ok = RenamePrinter(s->port->printer.c_str(), name.c_str());
+  TimelineRecord r;
+  RecordBegin(&r, "rename");
+  RecordString(&r, "from", s->port->printer.c_str());
+  RecordString(&r, "to", name.c_str());
+  RecordNumber(&r, "result", ok);
+  RecordEnd(&r);
+  if (ok) s->port->printer = name;
+}
+
 // The spooler's last call into an NT monitor, which has to return quickly; the port is left as
 // it is (no EndDocPort, no ClosePort: the monitor ends what it has).
 void Shutdown(RunState* s) {
@@ -421,6 +433,9 @@ int RunStep(RunState* s, const Step& step) {
       break;
     case STEP_PORT:
       if (!UsePort(s, step)) return 1;
+      break;
+    case STEP_RENAME:
+      Rename(s, step.printer);
       break;
     case STEP_KIND_COUNT:
       break;

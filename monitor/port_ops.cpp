@@ -186,6 +186,9 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
   record->prefixSent = 0;
   record->requestText = NULL;
   LeaveCriticalSection(&record->prefixLock);
+  // The job id first: whoever ends the lower job from here on (a ClosePort, a Shutdown) tells
+  // the spooler of this job, not of the one before.
+  StoreShared(&record->jobId, jobId);
   SetPortFlags(record, PF_JOB_OPEN);
 
   if (IdentifyPrinter(record)) {
@@ -214,7 +217,6 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
 
   ClearPortFlags(record, PF_USTATUS_ON);
   StoreShared(&record->noReplyTick, 0);
-  StoreShared(&record->jobId, jobId);
   return TRUE;
 }
 

@@ -21,9 +21,17 @@ const DWORD kUsbIdBufferLimit = 4094;
 // counting themselves).
 const DWORD kIdLengthBytes = 2;
 
+HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name);
+
 BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
-  return NtPortOf(port)->startDocPort(port->hPort, static_cast<LPWSTR>(printerName), jobId, level,
-                                      docInfo);
+  NtPort* nt = NtPortOf(port);
+  if (!nt->startDocPort(port->hPort, static_cast<LPWSTR>(printerName), jobId, level, docInfo)) {
+    return FALSE;
+  }
+  // What the job's end needs is taken now (the end of the job before has taken its own).
+  HANDLE left = ExchangeShared(&nt->jobPrinter, OpenPrinterNamed(port, printerName));
+  if (left != NULL) ClosePrinter(left);
+  return TRUE;
 }
 BOOL WriteLower(PortRecord* port, LPBYTE data, DWORD count, LPDWORD written) {
   return NtPortOf(port)->writePort(port->hPort, data, count, written);
@@ -145,18 +153,24 @@ void SetMemoryData(PortRecord* port, HANDLE printer, BOOL installed, DWORD value
 // With a language monitor in the path the spooler keeps a job until it is told the last page
 // is out. A handle of its own: the port's may be closed already when a deferred end completes.
 void LowerJobEnded(PortRecord* port, DWORD jobId) {
-  if (NtSpooler.setJob == NULL || NtSpooler.openPrinter == NULL || !BeginPrinterCall(port)) return;
-  HANDLE printer = NULL;
-  if (NtSpooler.openPrinter(NtPortOf(port)->printerName, &printer, NULL) && printer != NULL) {
-    NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
-    ClosePrinter(printer);
+  HANDLE printer = ExchangeShared(&NtPortOf(port)->jobPrinter, NULL);
+  if (NtSpooler.setJob != NULL && NtSpooler.openPrinter != NULL && BeginPrinterCall(port)) {
+    // The handle of the job's start; by the name as last given when none could be opened then.
+    if (printer == NULL &&
+        !NtSpooler.openPrinter(NtPortOf(port)->printerName, &printer, NULL)) {
+      printer = NULL;
+    }
+    if (printer != NULL) NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
+    EndPrinterCall(port);
   }
-  EndPrinterCall(port);
+  if (printer != NULL) ClosePrinter(printer);
 }
 
 void ReleasePort(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (nt == NULL) return;
+  HANDLE jobPrinter = ExchangeShared(&nt->jobPrinter, NULL);
+  if (jobPrinter != NULL) ClosePrinter(jobPrinter);
   ReleaseSessionSlot(port);
   FreeWide(nt->portName);
   FreeWide(nt->printerName);

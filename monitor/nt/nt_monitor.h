@@ -47,6 +47,9 @@ struct NtPort {
   int slot;
   HANDLE drumEvent;
   BOOL shown;
+  // The printer of the lower job, opened at its start: its end is told on this handle, which
+  // stays the printer's when the user renames it in the meantime.
+  HANDLE jobPrinter;
 };
 
 inline NtPort* NtPortOf(const PortRecord* port) {

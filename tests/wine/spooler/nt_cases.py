@@ -20,7 +20,8 @@ def case_jobs(d):
     report and one (level 2, mode 0) that ends at once, each told to the spooler once (SetJobW
     LAST_PAGE_EJECTED for its id) at its real end; the jam reaches the spooler status; memory
     queries with wide value names are answered and kept as printer data; the name reaches
-    OpenPrinterW, SetPrinterW and SetJobW intact."""
+    OpenPrinterW, SetPrinterW and SetJobW intact; a job whose printer the user renames while it
+    prints is told its end all the same."""
     r = spool(d, ["--printer", PRINTER, "--page-ms", "200",
                   "--scenario", os.path.join(HERE, "generic-jam.txt"),
                   "start", "--job-id", "31", "memory", "write", "--pages", "4", "end",
@@ -52,6 +53,14 @@ def case_jobs(d):
     check(named and set(named) == {PRINTER} and
           all(x["result"] == 1 for x in kind(r, "spooler", call="OpenPrinterW")),
           "every wide call names the printer as the spooler does", set(named))
+
+    # The user renames the printer while its job prints: the job's end still reaches it.
+    r = spool(d, ["--page-ms", "300", "job", "--job-id", "33", "--pages", "3", "rename", "Hall",
+                  "wait-idle", "--timeout", "10000", "close"])
+    check(kind(r, "rename")[0]["result"] == 1 and
+          [x["printer"] for x in kind(r, "job-control")] == ["Hall"],
+          "renamed during its job: the end told to the printer under its new name",
+          kind(r, "job-control"))
 
 
 def case_identify(d):

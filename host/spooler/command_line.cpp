@@ -30,6 +30,7 @@ const char USAGE[] =
     "  --port-kind KIND    NT: usb | parallel | network (default: emu: usb; tcp: network,\n"
     "                      usb with --device-id)\n"
     "  --fail-registry     NT: every registry callback fails (ERROR_ACCESS_DENIED)\n"
+    "  --cluster SERVER    NT: a clustered spooler: bLocal FALSE, printers \\\\SERVER\\NAME\n"
     "  --json              the timeline as JSON lines; --bytes adds the bytes written\n"
     "  --watch-display     a stand-in display window in this process records what it gets\n"
     "  --no-printer-events leave the emulated printer's own events out of the timeline\n"
@@ -254,6 +255,8 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       o->deviceId = v;
     else if (a == "--registry-root")
       o->registryRoot = v;
+    else if (a == "--cluster")
+      o->cluster = v;
     else if (a == "--port-kind")
       ok = o->portKindGiven = PortKindNamed(v, &o->portKind);
     else if (a == "--write-timeout")
@@ -280,8 +283,10 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
   }
   for (; i < argc; i++) words.push_back(argv[i]);
   if (o->bench && !words.empty()) return Bad("bench takes no steps:", words[0].c_str());
-  if (!o->nt && (o->portKindGiven || o->failRegistry)) {
-    return Bad("only with --nt:", o->portKindGiven ? "--port-kind" : "--fail-registry");
+  if (!o->nt && (o->portKindGiven || o->failRegistry || !o->cluster.empty())) {
+    return Bad("only with --nt:", o->portKindGiven  ? "--port-kind"
+                                  : o->failRegistry ? "--fail-registry"
+                                                    : "--cluster");
   }
   if (!ParseSteps(words, 0, steps)) return false;
   for (size_t k = 0; k < steps->size(); k++) {

@@ -12,6 +12,9 @@
 
 // The program's names are UTF-8 (NT mode) from now on, not ANSI.
 void PrinterNamesAreUtf8(bool utf8);
+// The printers are those of a clustered spooler's virtual server: opened as "\\server\NAME"
+// (server letter case aside), not by NAME alone.
+void PrintersOfServer(const char* server);
 // Adds a printer (at most 8); false when there is no room or the name is taken.
 bool AddPrinter(const char* name);
 // The user renames a printer: handles opened before stay its handles; false when there is no

@@ -77,6 +77,7 @@ struct SpoolOptions {
   PortFaults faults = {};
   std::string registryRoot;          // "": the mode's own key (qvlspool_main.cpp)
   bool failRegistry = false;         // NT: every registry callback fails
+  std::string cluster;               // NT: a clustered spooler of this virtual server ("": local)
   uint32_t writeTimeoutMs = 120000;  // a job gives up when the printer takes nothing this long
   // bench
   bool bench = false;

@@ -109,6 +109,12 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
     if (size > sizeof(MONITORREG)) size = sizeof(MONITORREG);
     memcpy(&nt->registry, init->pMonitorReg, size);
   }
+  // A clustered spooler names the server whose printers this instance serves (with or without
+  // its leading backslashes); an instance of the local spooler opens printers by name alone.
+  if (init->cbSize >= offsetof(MONITORINIT, pszServerName) + sizeof(LPWSTR) && !init->bLocal &&
+      init->pszServerName != NULL && init->pszServerName[0] != 0) {
+    nt->serverName = CopyWide(init->pszServerName);
+  }
   InitializeCriticalSection(&nt->calls);
   OpenSessionBoard();
   // The settings are read now (and their defaults written back where missing), so they are in
@@ -177,6 +183,7 @@ VOID WINAPI NtShutdown(HANDLE monitor) {
   }
   LocalFree(ports);
   if (left == 0) {
+    FreeWide(block->nt.serverName);
     DeleteCriticalSection(&block->nt.calls);
     block->signature = 0;
     LocalFree(block);

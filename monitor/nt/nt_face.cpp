@@ -127,12 +127,36 @@ void KeepPrinterName(PortRecord* port, LPCVOID name) {
   nt->printerName = CopyWide(static_cast<LPCWSTR>(name));
   RenameSessionSlot(port);
 }
-HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name) {
+// Opens the printer of this spooler named name: on a clustered spooler as
+// "\\server\name", the printer of the virtual server the instance serves. The caller has
+// passed the gate.
+HANDLE OpenSpoolerPrinter(const PortRecord* port, LPCWSTR name) {
   HANDLE printer = NULL;
-  if (NtSpooler.openPrinter == NULL || name == NULL || !BeginPrinterCall(port)) return NULL;
-  if (!NtSpooler.openPrinter(static_cast<LPWSTR>(const_cast<void*>(name)), &printer, NULL)) {
-    printer = NULL;
+  if (name == NULL) return NULL;
+  const WCHAR* server = port->instance != NULL ? NtInstanceOf(port->instance)->serverName : NULL;
+  if (server == NULL) {
+    if (!NtSpooler.openPrinter(const_cast<LPWSTR>(name), &printer, NULL)) printer = NULL;
+    return printer;
   }
+  while (*server == L'\\') ++server;
+  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
+  WCHAR* full = static_cast<WCHAR*>(
+      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
+  if (full == NULL) return NULL;
+  WCHAR* p = full;
+  *p++ = L'\\';
+  *p++ = L'\\';
+  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
+  *p++ = L'\\';
+  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
+  if (!NtSpooler.openPrinter(full, &printer, NULL)) printer = NULL;
+  LocalFree(full);
+  return printer;
+}
+
+HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name) {
+  if (NtSpooler.openPrinter == NULL || name == NULL || !BeginPrinterCall(port)) return NULL;
+  HANDLE printer = OpenSpoolerPrinter(port, static_cast<LPCWSTR>(name));
   EndPrinterCall(port);
   return printer;
 }
@@ -156,10 +180,7 @@ void LowerJobEnded(PortRecord* port, DWORD jobId) {
   HANDLE printer = ExchangeShared(&NtPortOf(port)->jobPrinter, NULL);
   if (NtSpooler.setJob != NULL && NtSpooler.openPrinter != NULL && BeginPrinterCall(port)) {
     // The handle of the job's start; by the name as last given when none could be opened then.
-    if (printer == NULL &&
-        !NtSpooler.openPrinter(NtPortOf(port)->printerName, &printer, NULL)) {
-      printer = NULL;
-    }
+    if (printer == NULL) printer = OpenSpoolerPrinter(port, NtPortOf(port)->printerName);
     if (printer != NULL) NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
     EndPrinterCall(port);
   }

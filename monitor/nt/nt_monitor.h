@@ -18,6 +18,9 @@ struct NtInstance {
   // calls under way, and whether Shutdown has returned, after which none starts.
   DWORD printerCalls;
   BOOL printerCallsEnded;
+  // A clustered spooler (MONITORINIT::bLocal FALSE) holds the printers of a virtual server:
+  // they are opened as "\\server\printer". NULL for the local spooler.
+  WCHAR* serverName;
 };
 
 // Shutdown's last act: no printer function of the spooler is called for the instance after

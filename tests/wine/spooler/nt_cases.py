@@ -21,7 +21,7 @@ def case_jobs(d):
     LAST_PAGE_EJECTED for its id) at its real end; the jam reaches the spooler status; memory
     queries with wide value names are answered and kept as printer data; the name reaches
     OpenPrinterW, SetPrinterW and SetJobW intact; a job whose printer the user renames while it
-    prints is told its end all the same."""
+    prints is told its end all the same; so is one of a clustered spooler's virtual server."""
     r = spool(d, ["--printer", PRINTER, "--page-ms", "200",
                   "--scenario", os.path.join(HERE, "generic-jam.txt"),
                   "start", "--job-id", "31", "memory", "write", "--pages", "4", "end",
@@ -61,6 +61,17 @@ def case_jobs(d):
           [x["printer"] for x in kind(r, "job-control")] == ["Hall"],
           "renamed during its job: the end told to the printer under its new name",
           kind(r, "job-control"))
+
+    # A clustered spooler (bLocal FALSE) holds the printers of a virtual server, which it
+    # finds only as \\SERVER\NAME.
+    r = spool(d, ["--cluster", "NODE7", "--scenario", os.path.join(HERE, "generic-jam.txt"),
+                  "--page-ms", "100", "job", "--job-id", "34", "--pages", "3",
+                  "wait-idle", "--timeout", "10000", "close"])
+    opened = kind(r, "spooler", call="OpenPrinterW")
+    check(opened and all(x["result"] == 1 for x in opened) and
+          "0x00100088" in statuses(r) and kind(r, "job-control"),
+          "clustered: the printer opened on its server, its status set, its job's end told",
+          (opened, statuses(r)))
 
 
 def case_identify(d):

@@ -34,6 +34,19 @@ int Install(const System& sys, const char* from) {
             QVL_MONITOR_NAME, dll[0] ? dll : "no DLL named");
     return kExitAlreadyInstalled;
   }
+  // Files an uninstall could not delete are removed at the next restart, by name: the new
+  // copies would go then, and the product be left in part. Nothing is installed until then.
+  FileList pending;
+  code = FindPendingRemovals(sys, sys.systemDir, &pending);
+  if (code != kExitOk) return code;
+  if (pending.count != 0) {
+    fprintf(stderr,
+            "qvlinst: files of an earlier uninstall are to be removed when Windows restarts:");
+    for (int i = 0; i < pending.count; i++) fprintf(stderr, " %s", pending.names[i]);
+    fprintf(stderr,
+            "\nqvlinst: installing now would lose them at that restart; nothing was installed\n");
+    return kExitRemovalPending;
+  }
 
   FileList files;
   code = ListProductFiles(from, true, &files);

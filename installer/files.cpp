@@ -160,3 +160,81 @@ int DeleteProductFiles(const System& sys, const FileList& files, const char* dir
   }
   return result;
 }
+
+namespace {
+
+// The schedule's values: the first is the system's own, the second takes what does not fit it.
+const char* const kPendingValues[] = {"PendingFileRenameOperations",
+                                      "PendingFileRenameOperations2"};
+
+// 'SameStart()' - the first length characters of a and b are equal, letters A to Z in either
+// case (the system directory's name is ASCII on every Windows).
+bool SameStart(const char* a, const char* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// 'ProductFileIn()' - path (as the schedule holds it: "\??\C:\...", any case) names a file of
+// the product directly in dir; its name goes into *name.
+bool ProductFileIn(const char* path, const char* dir, const char** name) {
+  if (strncmp(path, "\\??\\", 4) == 0) path += 4;
+  const size_t length = strlen(dir);
+  if (strlen(path) <= length || !SameStart(path, dir, length) || path[length] != '\\') return false;
+  const char* file = path + length + 1;
+  for (const char* c = file; *c; ++c) {
+    if (*c == '\\') return false;  // in a folder below dir
+  }
+  *name = file;
+  for (const char* fixed : kFixedFiles) {
+    if (lstrcmpiA(file, fixed) == 0) return true;
+  }
+  return IsStatusFileName(file);
+}
+
+}  // namespace
+
+int FindPendingRemovals(const System& sys, const char* dir, FileList* files) {
+  files->count = 0;
+  if (!sys.nt) return kExitOk;  // the Windows 95 generation's uninstall schedules nothing
+  HKEY key = NULL;
+  LONG opened =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, QVL_SESSION_MANAGER_KEY, 0, KEY_QUERY_VALUE, &key);
+  if (opened == ERROR_FILE_NOT_FOUND) return kExitOk;
+  if (opened != ERROR_SUCCESS) return ReportFailure("reading " QVL_SESSION_MANAGER_KEY, opened);
+  int code = kExitOk;
+  for (const char* value : kPendingValues) {
+    DWORD size = 0, type = 0;
+    LONG result = RegQueryValueExA(key, value, NULL, &type, NULL, &size);
+    if (result == ERROR_FILE_NOT_FOUND) continue;
+    if (result != ERROR_SUCCESS) {
+      code = ReportFailure("reading PendingFileRenameOperations", result);
+      break;
+    }
+    if (type != REG_MULTI_SZ || size == 0) continue;
+    // Two NULs more than the value needs: a value stored without its last NULs still ends.
+    char* text = static_cast<char*>(LocalAlloc(LPTR, size + 2));
+    if (text == NULL) {
+      code = ReportFailure("reading PendingFileRenameOperations", ERROR_NOT_ENOUGH_MEMORY);
+      break;
+    }
+    result = RegQueryValueExA(key, value, NULL, &type, reinterpret_cast<BYTE*>(text), &size);
+    // Pairs of texts: the file, then where it goes; an empty second text removes the file.
+    for (const char* p = text; result == ERROR_SUCCESS && *p != '\0';) {
+      const char* source = p;
+      p += strlen(p) + 1;
+      const bool removal = *p == '\0';
+      const char* name = NULL;
+      if (removal && ProductFileIn(source, dir, &name)) AddName(files, name);
+      if (*p != '\0') p += strlen(p);
+      ++p;
+    }
+    LocalFree(text);
+  }
+  RegCloseKey(key);
+  return code;
+}

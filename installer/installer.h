@@ -18,6 +18,7 @@ enum ExitCode {
   kExitSystemError = 9,       // another failure of a system call (named in the message)
   kExitRestartNeeded = 10,    // done, but Windows (or its spooler) must restart to finish
   kExitMonitorInUse = 11,     // uninstall: a printer driver still uses the monitor
+  kExitRemovalPending = 12,   // install: files of the product wait for removal at restart
 };
 
 #define QVL_MONITOR_NAME "QVL Language Monitor"
@@ -27,6 +28,8 @@ enum ExitCode {
 #define QVL_SIGNIN_SWITCH "/signin"
 #define QVL_RUN_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 #define QVL_MONITORS_KEY "System\\CurrentControlSet\\Control\\Print\\Monitors"
+// Where NT keeps the file operations MoveFileEx(..., MOVEFILE_DELAY_UNTIL_REBOOT) scheduled.
+#define QVL_SESSION_MANAGER_KEY "System\\CurrentControlSet\\Control\\Session Manager"
 // The Windows 95 generation's environment name, passed to AddMonitorA there.
 #define QVL_WIN95_ENVIRONMENT "Windows 4.0"
 
@@ -92,6 +95,10 @@ int CopyProductFiles(const FileList& files, const char* from, const char* to);
 // 'DeleteProductFiles()' - deletes the files from dir. A file in use is scheduled for removal at
 // restart on NT (*pending set), reported on Windows 95. Returns the first failure's exit code.
 int DeleteProductFiles(const System& sys, const FileList& files, const char* dir, bool* pending);
+// 'FindPendingRemovals()' - NT: the product's files in dir (the system directory) that an
+// earlier uninstall scheduled for removal at restart, named into *files. kExitOk, or the exit
+// code of a failure to read the schedule.
+int FindPendingRemovals(const System& sys, const char* dir, FileList* files);
 
 // registration.cpp: the monitor's registration with the spooler and the display program's
 // sign-in start.

@@ -66,6 +66,9 @@ void Advise(int code) {
           "qvlinst: run it from the folder with the files of the same build, or name that "
           "folder with --from DIR";
       break;
+    case kExitRemovalPending:
+      advice = "qvlinst: restart Windows, then run \"qvlinst install\" again";
+      break;
     case kExitWrongBuild:
       advice =
           "qvlinst: use the qvlinst.exe of the build for this system, with the files "

@@ -81,6 +81,9 @@ DWORD ParseDeviceId(PortRecord* port, char* text) {
     SetPortFlags(port, fields.modelFlags);
   }
   if (fields.maker) SetPortFlags(port, PF_FAMILY_MAKER);
-  if (fields.modelNumberSeen) StoreShared(&IdentifiedModelNumber, fields.modelNumber);
+  if (fields.modelNumberSeen) {
+    StoreShared(&port->modelNumber, fields.modelNumber);
+    StoreShared(&IdentifiedModelNumber, fields.modelNumber);
+  }
   return fields.modelSeen ? 1 : 0;
 }

@@ -3,7 +3,9 @@
 
 #include "port_record.h"
 
-// Decimal number after "QV-L" in the latest device ID read on any port; 0 at load.
+// Decimal number after "QV-L" in the latest device ID read on any port; 0 at load. The Windows
+// 95 face posts it with each code, as its display program expects; the NT face publishes each
+// port's own (PortRecord::modelNumber).
 extern DWORD IdentifiedModelNumber;
 
 enum { DEVICE_ID_BUFFER = 1024 };
@@ -28,5 +30,5 @@ DWORD FlagsAfterDeviceId(DWORD flags, const DeviceIdFields& fields);
 // 1 when a device ID with a model field was read through the port monitor, else 0.
 DWORD IdentifyPrinter(PortRecord* port);
 // Reads text as the port's device ID and stores what it found: the port's model flags and the
-// model number. 1 when text held a model field. Writes into text.
+// model number (the port's and the module's). 1 when text held a model field. Writes into text.
 DWORD ParseDeviceId(PortRecord* port, char* text);

@@ -165,22 +165,22 @@ void ShowCodeOnDisplay(PortRecord* port, DWORD code) {
   EnsureDisplayProgram();
   HWND window = FindDisplayWindow();
   if (window) {
-    if (!IsShownRepeat(code)) {
+    if (!IsShownRepeat(&LastRepeatCode, code)) {
       PublishPrinterName(port);
       StoreShared(&DisplayedPort, port);
       PostMessageA(window, DLM_STATUS_CODE, static_cast<WPARAM>(code),
                    static_cast<LPARAM>(LoadShared(&IdentifiedModelNumber)));
     }
   }
-  AfterCodeShown(code);
+  AfterCodeShown(&LastRepeatCode, code);
 }
 
-bool IsShownRepeat(DWORD code) {
+bool IsShownRepeat(DWORD* memory, DWORD code) {
   // One exchange both tests and records the repeat, so two ports reporting the same code at
   // once show it once.
-  return IsRepeatCode(code) && ExchangeShared(&LastRepeatCode, code) == code;
+  return IsRepeatCode(code) && ExchangeShared(memory, code) == code;
 }
 
-void AfterCodeShown(DWORD code) {
-  if (code == CODE_RESET_REPEAT) StoreShared(&LastRepeatCode, 0);
+void AfterCodeShown(DWORD* memory, DWORD code) {
+  if (code == CODE_RESET_REPEAT) StoreShared(memory, 0);
 }

@@ -17,8 +17,10 @@ static_assert(sizeof kPrefix - 1 == 15 + 24, "the prefix lines are 15 and 24 byt
 
 // StartDocPort waits this long for a read of replies under way on a drained job.
 const DWORD kReadDoneWaitMs = 5000;
-// ClosePort looks this often whether the status thread has finished.
-const DWORD kClosePollMs = 500;
+// ClosePort looks this often whether the status thread has finished, and gives up after
+// kCloseWaitMs: a thread still in a read of the port then closes the port itself.
+const DWORD kClosePollMs = 20;
+const DWORD kCloseWaitMs = 5000;
 
 inline PortRecord* Record(HANDLE port) {
   return static_cast<PortRecord*>(port);
@@ -123,6 +125,7 @@ BOOL WINAPI OpenPortEx(LPSTR portName, LPSTR printerName, PHANDLE handle, MONITO
     SetLastError(error);
     return FALSE;
   }
+  record->lowerOpen = TRUE;
   *handle = record;
   record->portMonitor = *lowerMonitor;
   LeaveMonitorLock();
@@ -133,18 +136,22 @@ BOOL WINAPI StartDocPort(HANDLE port, LPSTR printerName, DWORD jobId, DWORD leve
   return StartPortJob(Record(port), printerName, jobId, level, docInfo);
 }
 
-BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level,
-                  LPBYTE docInfo) {
+namespace {
+
+// How often a job start looks whether a leaving status thread has finished its clean-up.
+const DWORD kLeavingPollMs = 5;
+
+BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level,
+                      LPBYTE docInfo) {
   const MonitorFace* face = FaceOf(record);
-  if (TestAndSetPortFlags(record, PF_IN_JOB) & PF_IN_JOB) {
-    SetLastError(ERROR_BUSY);
-    return FALSE;
-  }
-  // A status thread that decided to leave before this job began finishes its clean-up under
-  // the lock; waiting for the lock here keeps that clean-up away from the new job's printer
-  // handle, events and lower job. A thread that has not decided yet now sees PF_IN_JOB.
+  // A status thread that decided to leave before this job began (PF_THREAD_LEAVING, set with
+  // its decision under the lock) finishes its clean-up first: it ends the lower job and sets the
+  // printer status outside the lock, and its events go with it. Taking the lock once makes sure
+  // any decision made without seeing PF_IN_JOB is visible here; a later one sees PF_IN_JOB.
+  // The wait lasts what the thread's own calls last: the port's EndDocPort, SetPrinterW.
   EnterMonitorLock();
   LeaveMonitorLock();
+  while (HasPortFlags(record, PF_THREAD_LEAVING)) Sleep(kLeavingPollMs);
 
   if (HasPortFlags(record, PF_JOB_OPEN)) {
     // The previous job was left open for the printer's replies: end it now, and give a read
@@ -160,13 +167,13 @@ BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD lev
   }
 
   if (!face->samePrinterName(record, printerName)) {
+    // The name under the lock (the status thread's leaving reads it); the printer calls after.
     EnterMonitorLock();
     face->keepPrinterName(record, printerName);
-    HANDLE old = LoadShared(&record->hPrinter);
-    StoreShared(&record->hPrinter, NULL);
+    HANDLE old = ExchangeShared(&record->hPrinter, NULL);
+    LeaveMonitorLock();
     if (old) ClosePrinter(old);
     OpenPrinterOnPort(record, printerName);
-    LeaveMonitorLock();
   } else if (!LoadShared(&record->hPrinter)) {
     OpenPrinterOnPort(record, printerName);
   }
@@ -179,6 +186,9 @@ BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD lev
   record->prefixSent = 0;
   record->requestText = NULL;
   LeaveCriticalSection(&record->prefixLock);
+  // The job id first: whoever ends the lower job from here on (a ClosePort, a Shutdown) tells
+  // the spooler of this job, not of the one before.
+  StoreShared(&record->jobId, jobId);
   SetPortFlags(record, PF_JOB_OPEN);
 
   if (IdentifyPrinter(record)) {
@@ -207,8 +217,25 @@ BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD lev
 
   ClearPortFlags(record, PF_USTATUS_ON);
   StoreShared(&record->noReplyTick, 0);
-  StoreShared(&record->jobId, jobId);
   return TRUE;
+}
+
+}  // namespace
+
+BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level,
+                  LPBYTE docInfo) {
+  if (TestAndSetPortFlags(record, PF_IN_JOB) & PF_IN_JOB) {
+    SetLastError(ERROR_BUSY);
+    return FALSE;
+  }
+  // The job start calls the port monitor and the spooler without the lock: a Shutdown in the
+  // meantime must not free the record under it.
+  EnterMonitorLock();
+  HoldPortRecord(record);
+  LeaveMonitorLock();
+  const BOOL started = StartHeldPortJob(record, printerName, jobId, level, docInfo);
+  ReleasePortRecord(record);
+  return started;
 }
 
 BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD count, LPDWORD written) {
@@ -292,20 +319,30 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
 
 BOOL WINAPI EndDocPort(HANDLE port) {
   PortRecord* record = Record(port);
+  // With no PJL request out, the job ends now: the port monitor's EndDocPort and the spooler's
+  // calls are made without the lock (one port slow to end its job holds up no other port), on
+  // a reference that keeps the record alive through a Shutdown in the meantime. Otherwise the
+  // end is deferred: the lower job and the printer handle stay open for the status thread,
+  // which ends the job when the printer reports it.
   EnterMonitorLock();
-  if (!HasPortFlags(record, PF_USTATUS_ON)) {
-    HANDLE printer = LoadShared(&record->hPrinter);
-    StoreShared(&record->hPrinter, NULL);
+  const bool endNow = !HasPortFlags(record, PF_USTATUS_ON);
+  HANDLE printer = NULL;
+  if (endNow) {
+    HoldPortRecord(record);
+    printer = ExchangeShared(&record->hPrinter, NULL);
+  }
+  LeaveMonitorLock();
+  if (endNow) {
     if (printer) ClosePrinter(printer);
     EndLowerJob(record);
   }
-  // Otherwise the end is deferred: the lower job and the printer handle stay open for the
-  // status thread, which ends the job when the printer reports it.
+  EnterMonitorLock();
   ClearPortFlags(record, PF_IN_JOB);
   // A thread whose printer stopped answering at this job's start may be waiting for the job:
   // it is woken too, so it sees the job's end and leaves.
   if (HasPortFlags(record, PF_PJL_PRINTER | PF_THREAD_ALIVE)) WakeStatusThread(record);
   LeaveMonitorLock();
+  if (endNow) ReleasePortRecord(record);
   return TRUE;
 }
 
@@ -313,10 +350,22 @@ BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
   // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
   if (AskPortToStop(record)) {
-    while (LoadShared(&record->hWakeEvent)) Sleep(kClosePollMs);
+    for (DWORD waited = 0; LoadShared(&record->hWakeEvent) && waited < kCloseWaitMs;
+         waited += kClosePollMs) {
+      Sleep(kClosePollMs);
+    }
+    if (LeavePortToThread(record)) return TRUE;
   }
   FinishClosePort(record);
   return TRUE;
+}
+
+bool LeavePortToThread(PortRecord* record) {
+  EnterMonitorLock();
+  const bool running = LoadShared(&record->hWakeEvent) != NULL;
+  if (running) SetPortFlags(record, PF_ORPHANED);
+  LeaveMonitorLock();
+  return running;
 }
 
 BOOL AskPortToStop(PortRecord* record) {
@@ -338,8 +387,10 @@ BOOL AskPortToStop(PortRecord* record) {
 
 void FinishClosePort(PortRecord* record) {
   EndLowerJob(record);
-  FaceOf(record)->closeLower(record);
   EnterMonitorLock();
-  FreePortRecord(record);
+  const BOOL listed = UnlinkPortRecord(record);
   LeaveMonitorLock();
+  // The list's reference; unless a caller still works on the record outside the lock, this is
+  // the last one, and it closes the port below and frees the record now.
+  if (listed) ReleasePortRecord(record);
 }

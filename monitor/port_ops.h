@@ -29,6 +29,10 @@ BOOL FinishCutWrites(PortRecord* record);
 // FinishClosePort then ends what is left, closes the port below and frees the record.
 BOOL AskPortToStop(PortRecord* record);
 void FinishClosePort(PortRecord* record);
+// After a bounded wait for the thread: if it still runs (in a read of the port that outlasts
+// the wait), marks the port PF_ORPHANED, under the monitor lock, and returns true; the thread
+// then closes the port below and frees the record as it leaves. false: the thread has ended.
+bool LeavePortToThread(PortRecord* record);
 
 // Ends the lower job if it is open (whoever clears PF_JOB_OPEN first ends it).
 void EndLowerJob(PortRecord* record);

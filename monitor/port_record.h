@@ -8,20 +8,22 @@
 // Bits of PortRecord::flags. Changed from spooler threads and the port's status thread, so
 // always through the port flag helpers below (atomic read-modify-write).
 enum : DWORD {
-  PF_IN_JOB = 0x1,           // a spooler job is between StartDocPort and EndDocPort
-  PF_THREAD_RUN = 0x2,       // the status thread is to keep running
-  PF_THREAD_ALIVE = 0x4,     // the status thread exists
-  PF_USTATUS_ON = 0x10,      // PJL requests went out in this job: replies are due
-  PF_PJL_PREFIX = 0x20,      // the PJL prefix is still to be written before the job's data
-  PF_JOB_OPEN = 0x40,        // the lower (port monitor's) job is open
-  PF_PJL_PRINTER = 0x80,     // the printer answers
-  PF_JOB_DATA = 0x100,       // the spooler's data of this job has begun to go down
-  PF_REQUEST_OWED = 0x200,   // a memory request went out in part: its rest goes first
-  PF_MODEL_3470 = 0x1000,    // model QV-L3470
-  PF_MODEL_3820 = 0x2000,    // model QV-L3820
-  PF_FAMILY_MODEL = 0x4000,  // model name begins with "QV-L"
-  PF_FAMILY_MAKER = 0x8000,  // manufacturer is the maker; never cleared
-  PF_DRUM_RESET = 0x10000,   // a drum counter reset command waits to be written
+  PF_IN_JOB = 0x1,              // a spooler job is between StartDocPort and EndDocPort
+  PF_THREAD_RUN = 0x2,          // the status thread is to keep running
+  PF_THREAD_ALIVE = 0x4,        // the status thread exists
+  PF_USTATUS_ON = 0x10,         // PJL requests went out in this job: replies are due
+  PF_PJL_PREFIX = 0x20,         // the PJL prefix is still to be written before the job's data
+  PF_JOB_OPEN = 0x40,           // the lower (port monitor's) job is open
+  PF_PJL_PRINTER = 0x80,        // the printer answers
+  PF_JOB_DATA = 0x100,          // the spooler's data of this job has begun to go down
+  PF_REQUEST_OWED = 0x200,      // a memory request went out in part: its rest goes first
+  PF_MODEL_3470 = 0x1000,       // model QV-L3470
+  PF_MODEL_3820 = 0x2000,       // model QV-L3820
+  PF_FAMILY_MODEL = 0x4000,     // model name begins with "QV-L"
+  PF_FAMILY_MAKER = 0x8000,     // manufacturer is the maker; never cleared
+  PF_DRUM_RESET = 0x10000,      // a drum counter reset command waits to be written
+  PF_ORPHANED = 0x20000,        // Shutdown returned without it: its thread closes and frees it
+  PF_THREAD_LEAVING = 0x40000,  // the status thread has decided to leave and is cleaning up
 };
 
 enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };
@@ -30,14 +32,18 @@ struct MonitorFace;
 struct MonitorInstance;
 
 struct PortRecord {
-  DWORD signature;        // PORT_RECORD_SIGNATURE
-  DWORD size;             // bytes allocated: fixed fields plus port name and NUL
-  PortRecord* next;       // next record of the port list
-  char* portName;         // points at portNameText
-  DWORD flags;            // PF_ bits
-  char* printerName;      // guarded copy of the last printer name given, or NULL
-  DWORD jobId;            // spooler job id of the last successful StartDocPort
-  HANDLE hPort;           // the port monitor's handle
+  DWORD signature;    // PORT_RECORD_SIGNATURE
+  DWORD size;         // bytes allocated: fixed fields plus port name and NUL
+  PortRecord* next;   // next record of the port list
+  char* portName;     // points at portNameText
+  DWORD flags;        // PF_ bits
+  char* printerName;  // guarded copy of the last printer name given, or NULL
+  DWORD jobId;        // spooler job id of the last successful StartDocPort
+  HANDLE hPort;       // the port monitor's handle
+  BOOL lowerOpen;     // hPort is open: the last reference closes it
+  // References that keep the record alive: one for the port list, one for each caller that
+  // works on it outside the monitor lock (Hold/ReleasePortRecord).
+  DWORD references;
   HANDLE hPrinter;        // OpenPrinterA handle, 0 while closed
   HANDLE hWakeEvent;      // auto-reset; wakes the status thread; 0 once the thread ended
   HANDLE hReadDoneEvent;  // manual-reset; clear while a read of replies is under way
@@ -45,7 +51,13 @@ struct PortRecord {
   DWORD noReplyTick;      // tick of the first empty poll since the last reply, else 0
   DWORD availableMemory;  // last available memory reported
   DWORD installedMemory;  // last installed memory reported
-  DWORD prefixSent;       // bytes of the PJL prefix already written in this lower job
+  // The number after "QV-L" in the last device ID read on this port that named a QV-L model
+  // (0 until one did): the model this port's codes are published with on the NT face.
+  DWORD modelNumber;
+  // The NT face's repeat memory (see IsShownRepeat): the last toner or drum code of this
+  // port's printer on the status board. The Windows 95 face keeps one for the module.
+  DWORD lastRepeatCode;
+  DWORD prefixSent;  // bytes of the PJL prefix already written in this lower job
   // A memory request the port took in part (PF_REQUEST_OWED): a constant text, its length and
   // the bytes of it already out.
   const char* requestText;
@@ -109,7 +121,20 @@ PortRecord* PortListHead();
 // to the port list.
 PortRecord* CreatePortRecord(LPCSTR portName, LPCSTR printerName);
 PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName);
+// Takes the record out of the list and lets go of the list's reference (see below); FALSE
+// when it was not in the list.
 BOOL FreePortRecord(PortRecord* record);
+// The two halves of FreePortRecord for a caller that must not call out under the lock:
+// UnlinkPortRecord (monitor lock held), then ReleasePortRecord after the lock.
+BOOL UnlinkPortRecord(PortRecord* record);
+
+// A reference that keeps a record alive across a call made outside the monitor lock (the port
+// monitor's, the spooler's): taken with the monitor lock held, or by a caller holding one
+// already. The last reference let go closes the port below (when it was opened), closes the
+// printer handle and frees the record; a ClosePort or Shutdown in the meantime only takes the
+// record out of the list. ReleasePortRecord is called without the monitor lock.
+void HoldPortRecord(PortRecord* record);
+void ReleasePortRecord(PortRecord* record);
 // The pieces of CreatePortRecord that serve every face: a zero-filled record holding portName,
 // and its place at the tail of the list (monitor lock held).
 PortRecord* AllocatePortRecord(LPCSTR portName);

@@ -38,6 +38,7 @@ PortRecord* AllocatePortRecord(LPCSTR portName) {
   record->size = size;
   record->next = NULL;
   record->signature = PORT_RECORD_SIGNATURE;
+  record->references = 1;  // the port list's
   InitializeCriticalSection(&record->prefixLock);
   return record;
 }
@@ -70,7 +71,7 @@ PortRecord* FindPortRecord(PortRecord* first, LPCSTR portName) {
   return NULL;
 }
 
-BOOL FreePortRecord(PortRecord* record) {
+BOOL UnlinkPortRecord(PortRecord* record) {
   if (!record || !portListHead) return FALSE;
   if (portListHead == record) {
     portListHead = record->next;
@@ -80,9 +81,27 @@ BOOL FreePortRecord(PortRecord* record) {
     if (before->next != record) return FALSE;
     before->next = record->next;
   }
-  if (record->hPrinter) ClosePrinter(record->hPrinter);
-  FaceOf(record)->releasePort(record);
+  record->next = NULL;
+  return TRUE;
+}
+
+BOOL FreePortRecord(PortRecord* record) {
+  if (!UnlinkPortRecord(record)) return FALSE;
+  ReleasePortRecord(record);
+  return TRUE;
+}
+
+void HoldPortRecord(PortRecord* record) {
+  IncrementShared(&record->references);
+}
+
+void ReleasePortRecord(PortRecord* record) {
+  if (DecrementShared(&record->references) != 0) return;
+  const MonitorFace* face = FaceOf(record);
+  if (record->lowerOpen) face->closeLower(record);
+  HANDLE printer = ExchangeShared(&record->hPrinter, NULL);
+  if (printer) ClosePrinter(printer);
+  face->releasePort(record);
   DeleteCriticalSection(&record->prefixLock);
   LocalFree(record);
-  return TRUE;
 }

@@ -35,8 +35,9 @@ const char* const MemoryQueryRequest[] = {
 static_assert(sizeof MemoryQueryRequest / sizeof MemoryQueryRequest[0] == REQUEST_NONE + 1,
               "one text per request and the end row");
 
-// Each of the two waits on the status thread's reads gives up after three minutes.
-const DWORD READ_WAIT_MS = 180000;
+// Each of the two waits on the status thread's reads gives up after 5 s: a spooler thread is
+// held at most 10 s by a query.
+const DWORD READ_WAIT_MS = 5000;
 const int READS_WAITED = 2;
 
 // Flags as the identification just left them. A QV-L3470 is not asked (its engine may take the

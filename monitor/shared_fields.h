@@ -38,6 +38,10 @@ inline bool CompareExchangeShared(T* field, typename FieldValue<T>::Type expecte
 inline DWORD IncrementShared(DWORD* field) {
   return __atomic_add_fetch(field, 1u, __ATOMIC_SEQ_CST);
 }
+// Takes one away and returns the new value.
+inline DWORD DecrementShared(DWORD* field) {
+  return __atomic_sub_fetch(field, 1u, __ATOMIC_SEQ_CST);
+}
 
 // Bit words: each change is one read-modify-write. The Test forms return the bits as they were
 // before the change, so that exactly one of several threads finds a bit clear (or set).

@@ -16,6 +16,12 @@ const SIZE_T kThreadStack = 0x4000;  // 16 KiB: the thread keeps its buffers in 
 const DWORD kPollPauseMs = 2000;     // between reads outside a job, and for unknown printers
 const DWORD kReplyRoom = sizeof(static_cast<PortRecord*>(nullptr)->replyBuffer) - 1;  // 1023
 
+// A pause of the thread outside a job: it ends early when the thread is woken (a job starts, a
+// query wants a read, the port is asked to stop), so stopping never waits out a pause.
+void Pause(const PortRecord* record) {
+  WaitForSingleObject(LoadShared(&record->hWakeEvent), kPollPauseMs);
+}
+
 void CloseAndZero(HANDLE* field) {
   HANDLE h = LoadShared(field);
   StoreShared(field, NULL);
@@ -52,17 +58,24 @@ bool DeferredEndIdle(const PortRecord* record) {
   return GetTickCount() - since >= IdleTimeoutOf(record);
 }
 
-// The exit clean-up, entered with the monitor lock held; releases it. Returns what the face
-// needs to tell the display program once the lock is released (NULL: nothing).
-void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
-  ClearPortFlags(record, PF_THREAD_ALIVE);
-  HANDLE printer = LoadShared(&record->hPrinter);
-  FaceOf(record)->setPrinterStatus(record, printer, 0);
+// The exit clean-up, entered with the monitor lock held, once the thread has decided to
+// leave; releases it. The spooler's calls and the end of the lower job are made without the
+// lock (PF_THREAD_LEAVING tells a job start to wait for them); the events go under it, and
+// hWakeEvent last. Returns what the face needs to tell the display program once the lock is
+// released (NULL: nothing). *closePort tells whether ClosePort or Shutdown left the port to
+// this thread: it then closes the port below and frees the record itself.
+void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent, bool* closePort) {
+  SetPortFlags(record, PF_THREAD_LEAVING);
+  HANDLE printer = ExchangeShared(&record->hPrinter, NULL);
   // The cached status goes with it: the same condition reported again later is a change.
   StorePrinterStatus(record, 0);
-  StoreShared(&record->hPrinter, NULL);
+  LeaveMonitorLock();
+  // ClosePort and Shutdown wait for hWakeEvent to be 0 before they free the record (or leave
+  // it to this thread), so it stays while these calls run.
+  FaceOf(record)->setPrinterStatus(record, printer, 0);
   if (printer) ClosePrinter(printer);
   EndLowerJob(record);  // a deferred job end completes here
+  EnterMonitorLock();
   // A memory query may hold its own handle of the read-done event and wait on it: no read
   // will come any more, so it is released now rather than at the end of its time-out.
   HANDLE readDone = LoadShared(&record->hReadDoneEvent);
@@ -70,6 +83,9 @@ void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent) {
   CloseAndZero(&record->hReadDoneEvent);
   CloseAndZero(drumEvent);
   void* ending = FaceOf(record)->statusThreadEnding(record);
+  // Decided by ClosePort or Shutdown under this lock, before they returned.
+  *closePort = HasPortFlags(record, PF_ORPHANED);
+  ClearPortFlags(record, PF_THREAD_ALIVE | PF_THREAD_LEAVING);
   // hWakeEvent last: ClosePort frees the record once it reads 0 here.
   CloseAndZero(&record->hWakeEvent);
   LeaveMonitorLock();
@@ -120,6 +136,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   // A request made before this thread started is discarded.
   HANDLE drumEvent = face->openDrumRequest(record);
   bool settingsRead = false;
+  bool closePort = false;
   void* ending = NULL;
 
   for (;;) {
@@ -140,7 +157,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       // the lock, and that job may already have ended: the thread then stays for its replies
       // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
       if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
-        ending = LeaveStatusThread(record, &drumEvent);
+        ending = LeaveStatusThread(record, &drumEvent, &closePort);
         break;
       }
       SetPortFlags(record, PF_THREAD_RUN);
@@ -155,7 +172,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
           settingsRead = true;
           face->readSettings(record->instance);
         }
-        Sleep(kPollPauseMs);
+        Pause(record);
         if (LoadShared(&record->noReplyTick) == 0) {
           StoreShared(&record->noReplyTick, GetTickCount());
         } else if (DeferredEndIdle(record)) {
@@ -166,11 +183,14 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
         WaitForSingleObject(LoadShared(&record->hWakeEvent), INFINITE);
       }
     } else {
-      Sleep(kPollPauseMs);
+      Pause(record);
       ClearPortFlags(record, PF_THREAD_RUN);
     }
   }
 
+  // Shutdown returned while this thread finished a read: the port is closed below now that
+  // nothing reads it any more (no spooler call is made after Shutdown).
+  if (closePort) FinishClosePort(record);
   // The record may be gone now; only the display program is told, and only when it shows this
   // port's printer: another printer's dialog stays.
   if (ending != NULL) face->statusThreadEnded(ending);

@@ -15,11 +15,12 @@ struct EmuPort {
   HANDLE stopEvent;
   bool jobOpen;
   EmuJobCheck job;
+  uint32_t endDocMs;  // EndDocPort takes this long
 };
 
 EmuPort Ports[MAX_PORTS];
 CRITICAL_SECTION TableLock;  // the Ports table itself
-EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL, PORT_KIND_WIN95};
+EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL, PORT_KIND_WIN95, 0};
 uint32_t CrcTable[256];
 
 // Set up before main runs, so no caller can come first.
@@ -89,6 +90,7 @@ BOOL WINAPI EmuOpenPort(LPSTR name, PHANDLE handle) {
   EmulatedPrinterSetDiscard(p->printer, Options.discard);
   EmulatedPrinterConnect(p->printer);
   InitializeCriticalSection(&p->lock);
+  p->endDocMs = Options.endDocMs;
   strcpy(p->name, name);
   p->stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
   p->pollThread = CreateThread(NULL, 0, PollThread, p, 0, NULL);
@@ -139,6 +141,7 @@ BOOL WINAPI EmuReadPort(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD read) 
 
 BOOL WINAPI EmuEndDocPort(HANDLE handle) {
   EmuPort* p = static_cast<EmuPort*>(handle);
+  if (p->endDocMs) Sleep(p->endDocMs);
   EnterCriticalSection(&p->lock);
   if (p->jobOpen) EmulatedPrinterJobEnd(p->printer);
   p->jobOpen = false;
@@ -195,6 +198,10 @@ MONITOR Table = {
 
 void EmuPortConfigure(const EmuPortOptions* options) {
   Options = *options;
+}
+
+EmuPortOptions EmuPortConfiguration() {
+  return Options;
 }
 
 MONITOR* EmuPortMonitor() {

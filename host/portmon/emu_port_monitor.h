@@ -20,11 +20,14 @@ struct EmuPortOptions {
   // Each printer event as it is logged, called with the port's lock held. May be NULL.
   void (*onEvent)(void* context, const PrinterEvent* event);
   void* eventContext;
-  PortKind kind;  // how GetPrinterDataFromPort answers for the device ID
+  PortKind kind;      // how GetPrinterDataFromPort answers for the device ID
+  uint32_t endDocMs;  // EndDocPort takes this long (a port slow to end its job)
 };
 
 // Options for the ports opened from now on.
 void EmuPortConfigure(const EmuPortOptions* options);
+// The options now in force.
+EmuPortOptions EmuPortConfiguration();
 
 // The 13-entry table: OpenPort, StartDocPort, WritePort, ReadPort, EndDocPort, ClosePort and
 // GetPrinterDataFromPort (the printer's device ID, as the options' kind of port answers it:

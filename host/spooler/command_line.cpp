@@ -9,8 +9,8 @@ namespace {
 
 // ORDER: StepKind
 const char* const StepNames[STEP_KIND_COUNT] = {
-    "open", "start",     "write",       "end",    "job",        "memory", "device-id",
-    "wait", "wait-idle", "wait-status", "remedy", "drum-reset", "close",  "shutdown",
+    "open",      "start",       "write",  "end",        "job",   "memory",   "device-id", "wait",
+    "wait-idle", "wait-status", "remedy", "drum-reset", "close", "shutdown", "port",      "rename",
 };
 
 const char USAGE[] =
@@ -30,6 +30,7 @@ const char USAGE[] =
     "  --port-kind KIND    NT: usb | parallel | network (default: emu: usb; tcp: network,\n"
     "                      usb with --device-id)\n"
     "  --fail-registry     NT: every registry callback fails (ERROR_ACCESS_DENIED)\n"
+    "  --cluster SERVER    NT: a clustered spooler: bLocal FALSE, printers \\\\SERVER\\NAME\n"
     "  --json              the timeline as JSON lines; --bytes adds the bytes written\n"
     "  --watch-display     a stand-in display window in this process records what it gets\n"
     "  --no-printer-events leave the emulated printer's own events out of the timeline\n"
@@ -43,7 +44,9 @@ const char USAGE[] =
     "  start [--job-id N] [--level 1|2] [--mode N] [--document NAME]\n"
     "  write (--pages N [--page-bytes N] | --size N[k|M] | --file F | --text T) [--chunk N]\n"
     "  job   [start options] [write options]\n"
-    "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n";
+    "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n"
+    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N]  (emu:) the next steps'\n"
+    "  rename NAME         the user renames the printer\n";
 
 bool ParseNumber(const char* text, uint64_t* out) {
   char* end;
@@ -111,6 +114,10 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
       }
       i++;
     }
+    if (s.kind == STEP_PORT || s.kind == STEP_RENAME) {
+      if (i >= words.size()) return Bad("a name is missing after", StepNames[kind]);
+      (s.kind == STEP_PORT ? s.port : s.printer) = words[i++];
+    }
     while (i < words.size() && words[i].compare(0, 2, "--") == 0) {
       const std::string& o = words[i];
       if (i + 1 >= words.size()) return Bad("missing value for", o.c_str());
@@ -140,6 +147,12 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
         ok = Number32(v, &s.ms);
       else if (o == "--control")
         ok = Number32(v, &s.control);
+      else if (o == "--printer" && s.kind == STEP_PORT)
+        s.printer = v;
+      else if (o == "--scenario" && s.kind == STEP_PORT)
+        s.scenario = v;
+      else if (o == "--end-doc-ms" && s.kind == STEP_PORT)
+        ok = Number32(v, &s.endDocMs);
       else
         return Bad("unknown step option", o.c_str());
       if (!ok) return Bad("bad value for", o.c_str());
@@ -266,6 +279,8 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       o->deviceId = v;
     else if (a == "--registry-root")
       o->registryRoot = v;
+    else if (a == "--cluster")
+      o->cluster = v;
     else if (a == "--port-kind")
       ok = o->portKindGiven = PortKindNamed(v, &o->portKind);
     else if (a == "--write-timeout")
@@ -290,8 +305,10 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
   }
   for (; i < argc; i++) words.push_back(argv[i]);
   if (o->bench && !words.empty()) return Bad("bench takes no steps:", words[0].c_str());
-  if (!o->nt && (o->portKindGiven || o->failRegistry)) {
-    return Bad("only with --nt:", o->portKindGiven ? "--port-kind" : "--fail-registry");
+  if (!o->nt && (o->portKindGiven || o->failRegistry || !o->cluster.empty())) {
+    return Bad("only with --nt:", o->portKindGiven  ? "--port-kind"
+                                  : o->failRegistry ? "--fail-registry"
+                                                    : "--cluster");
   }
   if (!ParseSteps(words, 0, steps)) return false;
   for (size_t k = 0; k < steps->size(); k++) {

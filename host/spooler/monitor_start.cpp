@@ -9,6 +9,7 @@
 #include "monitor_registry.h"
 #include "printers.h"
 #include "timeline.h"
+#include "wide_text.h"
 #include "winspool/spooler_client.h"
 
 namespace {
@@ -147,8 +148,12 @@ bool StartNtMonitor(const SpoolOptions& o, MONITOR2** table, HANDLE* monitor) {
   mi.hSpooler = MonitorRegistrySpooler();
   mi.hckRegistryRoot = static_cast<HKEYMONITOR>(MonitorRegistryRoot());
   mi.pMonitorReg = MonitorRegistryCallbacks();
-  mi.bLocal = TRUE;
-  mi.pszServerName = NULL;
+  // A clustered spooler names the virtual server whose printers it holds.
+  static std::wstring server;
+  server = WideText(o.cluster.c_str(), CP_UTF8);
+  mi.bLocal = o.cluster.empty();
+  mi.pszServerName = o.cluster.empty() ? NULL : &server[0];
+  if (!o.cluster.empty()) PrintersOfServer(o.cluster.c_str());
   *monitor = NULL;
   SetLastError(0);
   *table = init(&mi, monitor);

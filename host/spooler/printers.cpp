@@ -46,6 +46,7 @@ HandleSlot Handles[MAX_HANDLES];
 CRITICAL_SECTION Lock;
 bool LockReady = false;
 UINT TextCodePage = CP_ACP;  // of the program's names
+std::wstring ServerPrefix;   // "\\server\" of a clustered spooler's printers, else empty
 
 const uintptr_t HANDLE_BASE = 0x5150;
 
@@ -118,9 +119,19 @@ BOOL Fail(const char* call, DWORD error) {
 }
 
 // OpenPrinterA / OpenPrinterW: key is the wide name, shown the text the timeline shows.
-BOOL OpenPrinterAs(const char* call, const std::wstring& key, const char* shown, HANDLE* handle) {
+BOOL OpenPrinterAs(const char* call, const std::wstring& name, const char* shown, HANDLE* handle) {
+  // A clustered spooler's printers only with their server's name ahead.
+  std::wstring key = name;
+  if (!ServerPrefix.empty()) {
+    const bool prefixed =
+        name.size() > ServerPrefix.size() &&
+        CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(),
+                       static_cast<int>(ServerPrefix.size()), ServerPrefix.c_str(),
+                       static_cast<int>(ServerPrefix.size())) == CSTR_EQUAL;
+    key = prefixed ? name.substr(ServerPrefix.size()) : std::wstring();
+  }
   EnterCriticalSection(&Lock);
-  Printer* p = Keyed(key);
+  Printer* p = key.empty() ? NULL : Keyed(key);
   int slot = -1;
   for (int i = 0; p && i < MAX_HANDLES && slot < 0; i++) {
     if (!Handles[i].printer) slot = i;
@@ -362,6 +373,24 @@ bool AddPrinter(const char* name) {
     strcpy(p->name, name);
     memcpy(p->key, key.c_str(), (key.size() + 1) * sizeof(WCHAR));
     PrinterCount++;
+  }
+  LeaveCriticalSection(&Lock);
+  return ok;
+}
+
+void PrintersOfServer(const char* server) {
+  ServerPrefix = L"\\\\" + WideText(server, CP_UTF8) + L"\\";
+}
+
+bool RenamePrinter(const char* from, const char* to) {
+  EnsureLock();
+  std::wstring oldKey = WideText(from, TextCodePage), newKey = WideText(to, TextCodePage);
+  EnterCriticalSection(&Lock);
+  Printer* p = Keyed(oldKey);
+  bool ok = p && !Keyed(newKey) && strlen(to) < NAME_ROOM && newKey.size() < NAME_ROOM;
+  if (ok) {
+    strcpy(p->name, to);
+    memcpy(p->key, newKey.c_str(), (newKey.size() + 1) * sizeof(WCHAR));
   }
   LeaveCriticalSection(&Lock);
   return ok;

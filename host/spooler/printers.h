@@ -12,8 +12,14 @@
 
 // The program's names are UTF-8 (NT mode) from now on, not ANSI.
 void PrinterNamesAreUtf8(bool utf8);
+// The printers are those of a clustered spooler's virtual server: opened as "\\server\NAME"
+// (server letter case aside), not by NAME alone.
+void PrintersOfServer(const char* server);
 // Adds a printer (at most 8); false when there is no room or the name is taken.
 bool AddPrinter(const char* name);
+// The user renames a printer: handles opened before stay its handles; false when there is no
+// printer from or the name to is taken.
+bool RenamePrinter(const char* from, const char* to);
 // The printer's current status (0 when unknown).
 uint32_t PrinterStatus(const char* name);
 // A REG_DWORD printer data value; false when not set.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board_watch.h"
 #include "display_link.h"
 #include "display_watch.h"
 #include "emu_port_monitor.h"
@@ -223,6 +224,10 @@ int main(int argc, char** argv) {
   if (o.watchDisplay && !DisplayWatchStartThread(OnDisplayMessage, NULL)) {
     fprintf(stderr, "qvlspool: the stand-in display window could not be made\n");
     return 3;
+  }
+  // NT: the monitor publishes to its status board instead, which is watched too.
+  if (o.watchDisplay && o.nt && !o.direct && !BoardWatchStartThread()) {
+    fprintf(stderr, "qvlspool: the monitor's status board is not there\n");
   }
   if (_strnicmp(o.port.c_str(), "emu:", 4) == 0) {
     RemedyPort = o.port;

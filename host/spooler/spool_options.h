@@ -26,6 +26,8 @@ enum StepKind {
   STEP_DRUM_RESET,   // the display program's request: set the drum counter reset event
   STEP_CLOSE,        // ClosePort (after EndDocPort when a job is still in progress)
   STEP_SHUTDOWN,     // NT: the monitor's Shutdown, with the port as it is; the last step
+  STEP_PORT,         // the steps after it go to another port of the same port monitor
+  STEP_RENAME,       // the user renames the port's printer
   STEP_KIND_COUNT
 };
 
@@ -48,6 +50,12 @@ struct Step {
   // wait, wait-idle, wait-status
   uint32_t ms;
   uint32_t status;
+  // rename: the printer's new name (in printer). port: its name, printer and emu: scenario ("": the
+  // run's), and how long the emulated port's EndDocPort takes
+  std::string port;
+  std::string printer;
+  std::string scenario;
+  uint32_t endDocMs;
 };
 
 struct SpoolOptions {
@@ -70,6 +78,7 @@ struct SpoolOptions {
   PortFaults faults = {};
   std::string registryRoot;          // "": the mode's own key (qvlspool_main.cpp)
   bool failRegistry = false;         // NT: every registry callback fails
+  std::string cluster;               // NT: a clustered spooler of this virtual server ("": local)
   uint32_t writeTimeoutMs = 120000;  // a job gives up when the printer takes nothing this long
   // bench
   bool bench = false;

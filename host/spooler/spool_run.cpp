@@ -17,15 +17,39 @@
 
 namespace {
 
+// One port of the run: the run's own (--port, --printer) and those a port step names.
+struct RunPort {
+  std::string name;
+  std::string printer;
+  HANDLE handle = NULL;
+  bool open = false;
+  bool inJob = false;
+  uint32_t lastJobId = 0;
+  // emu: what the port step gave for the port's printer; used when the port opens
+  const Scenario* scenario = NULL;
+  uint32_t endDocMs = 0;
+};
+
+const size_t kMaxRunPorts = 4;
+
 struct RunState {
   const SpoolOptions* options;
   SpoolCalls* calls;
-  HANDLE port;
-  bool portOpen;
-  bool inJob;
-  uint32_t lastJobId;
+  RunPort ports[kMaxRunPorts];
+  size_t portCount;
+  RunPort* port;  // the port the steps go to
   bool shutDown;  // the monitor has had its Shutdown: no more calls
 };
+
+void StartRunState(RunState* s, const SpoolOptions* options, SpoolCalls* calls) {
+  s->options = options;
+  s->calls = calls;
+  s->portCount = 1;
+  s->port = &s->ports[0];
+  s->ports[0].name = options->port;
+  s->ports[0].printer = options->printer;
+  s->shutDown = false;
+}
 
 // The spooler keeps jobs and hears of their end: an NT language monitor in the path.
 bool SpoolerKeepsJobs(const RunState* s) {
@@ -44,39 +68,91 @@ void OpEnd(TimelineRecord* r, BOOL result, DWORD error) {
 }
 
 bool OpenPort(RunState* s) {
-  if (s->portOpen) return true;
-  const std::string &port = s->options->port, &printer = s->options->printer;
+  RunPort* p = s->port;
+  if (p->open) return true;
+  const std::string &port = p->name, &printer = p->printer;
+  // A port of a port step gets its own printer's settings; the run's for the rest.
+  const EmuPortOptions runOptions = EmuPortConfiguration();
+  if (p->scenario || p->endDocMs) {
+    EmuPortOptions own = runOptions;
+    if (p->scenario) own.scenario = p->scenario;
+    own.endDocMs = p->endDocMs;
+    EmuPortConfigure(&own);
+  }
   HANDLE handle = NULL;
   SetLastError(0);
+  const DWORD start = GetTickCount();
   BOOL ok = s->calls->OpenPort(port, printer, &handle);
   DWORD error = GetLastError();
+  const DWORD ms = GetTickCount() - start;
+  EmuPortConfigure(&runOptions);
   TimelineRecord r;
   OpRecord(&r, s->calls->direct ? "OpenPort" : "OpenPortEx");
   RecordString(&r, "port", port.c_str());
   RecordString(&r, "printer", printer.c_str());
+  RecordNumber(&r, "ms", ms);
   OpEnd(&r, ok, error);
-  s->portOpen = ok != FALSE;
-  s->port = handle;
-  return s->portOpen;
+  p->open = ok != FALSE;
+  p->handle = handle;
+  return p->open;
+}
+
+// The port step: the steps after it go to the port named; a port not named before is added.
+// Its options set up a port not yet opened (the run's own port too).
+bool UsePort(RunState* s, const Step& step) {
+  RunPort* p = NULL;
+  for (size_t i = 0; i < s->portCount && !p; ++i) {
+    if (s->ports[i].name == step.port) p = &s->ports[i];
+  }
+  if (p == NULL) {
+    if (s->portCount == kMaxRunPorts || _strnicmp(step.port.c_str(), "emu:", 4) != 0 ||
+        _strnicmp(s->options->port.c_str(), "emu:", 4) != 0) {
+      fprintf(stderr, "qvlspool: port %s: at most %u emu: ports in a run of emu: ports\n",
+              step.port.c_str(), static_cast<unsigned>(kMaxRunPorts));
+      return false;
+    }
+    p = &s->ports[s->portCount++];
+    p->name = step.port;
+    p->printer = s->options->printer;
+  }
+  s->port = p;
+  if (p->open) return true;
+  if (!step.printer.empty()) p->printer = step.printer;
+  if (step.endDocMs) p->endDocMs = step.endDocMs;
+  if (!step.scenario.empty()) {
+    Scenario* scenario = new Scenario();  // kept for the run: the printer copies it at open
+    char error[SCENARIO_ERROR_ROOM + 256];
+    if (!LoadScenarioFile(step.scenario.c_str(), scenario, error, sizeof error)) {
+      fprintf(stderr, "qvlspool: %s\n", error);
+      return false;
+    }
+    p->scenario = scenario;
+  }
+  AddPrinter(p->printer.c_str());
+  return true;
 }
 
 bool StartDoc(RunState* s, const Step& step) {
   if (!OpenPort(s)) return false;
-  uint32_t jobId = step.jobId ? step.jobId : s->lastJobId + 1;
-  s->lastJobId = jobId;
-  const std::string& printer = s->options->printer;
+  uint32_t jobId = step.jobId ? step.jobId : s->port->lastJobId + 1;
+  s->port->lastJobId = jobId;
+  const std::string& printer = s->port->printer;
   std::string document = step.document.empty() ? "QVL test job" : step.document;
   if (SpoolerKeepsJobs(s)) PrinterJobAdded(printer.c_str(), jobId);
   SetLastError(0);
-  BOOL ok = s->calls->StartDoc(s->port, printer, jobId, step.level, document, step.mode);
+  const DWORD start = GetTickCount();
+  BOOL ok = s->calls->StartDoc(s->port->handle, printer, jobId, step.level, document, step.mode);
   DWORD error = GetLastError();
+  const DWORD ms = GetTickCount() - start;
   TimelineRecord r;
   OpRecord(&r, "StartDocPort");
   RecordNumber(&r, "job", jobId);
   RecordNumber(&r, "level", step.level);
   if (step.level == 2) RecordNumber(&r, "mode", step.mode);
+  if (s->portCount > 1) RecordString(&r, "port", s->port->name.c_str());
+  RecordNumber(&r, "ms", ms);
   OpEnd(&r, ok, error);
-  if (ok) s->inJob = true;
+  if (ok) s->port->inJob = true;
   return ok != FALSE;
 }
 
@@ -93,7 +169,7 @@ bool WriteAll(RunState* s, const std::string& data, uint32_t chunk) {
     DWORD n = static_cast<DWORD>(data.size() - done < chunk ? data.size() - done : chunk);
     DWORD written = 0;
     SetLastError(0);
-    BOOL result = s->calls->Write(s->port, bytes + done, n, &written);
+    BOOL result = s->calls->Write(s->port->handle, bytes + done, n, &written);
     DWORD error = GetLastError();
     if (s->options->json || !result || written == 0) {
       TimelineRecord r;
@@ -132,24 +208,41 @@ bool WriteAll(RunState* s, const std::string& data, uint32_t chunk) {
 }
 
 void EndDoc(RunState* s) {
-  if (!s->portOpen) return;
-  BOOL ok = s->calls->EndDoc(s->port);
+  if (!s->port->open) return;
+  const DWORD start = GetTickCount();
+  BOOL ok = s->calls->EndDoc(s->port->handle);
   DWORD error = GetLastError();
+  const DWORD ms = GetTickCount() - start;
   TimelineRecord r;
   OpRecord(&r, "EndDocPort");
+  if (s->portCount > 1) RecordString(&r, "port", s->port->name.c_str());
+  RecordNumber(&r, "ms", ms);
   OpEnd(&r, ok, error);
-  s->inJob = false;
+  s->port->inJob = false;
 }
 
 void ClosePort(RunState* s) {
-  if (!s->portOpen) return;
-  if (s->inJob) EndDoc(s);
-  BOOL ok = s->calls->Close(s->port);
+  if (!s->port->open) return;
+  if (s->port->inJob) EndDoc(s);
+  BOOL ok = s->calls->Close(s->port->handle);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "ClosePort");
+  if (s->portCount > 1) RecordString(&r, "port", s->port->name.c_str());
   OpEnd(&r, ok, error);
-  s->portOpen = false;
+  s->port->open = false;
+}
+
+// Every port of the run, the current one last.
+void CloseAllPorts(RunState* s) {
+  RunPort* current = s->port;
+  for (size_t i = 0; i < s->portCount; ++i) {
+    if (&s->ports[i] == current) continue;
+    s->port = &s->ports[i];
+    ClosePort(s);
+  }
+  s->port = current;
+  ClosePort(s);
 }
 
 void QueryMemory(RunState* s) {
@@ -158,7 +251,7 @@ void QueryMemory(RunState* s) {
   for (const char* name : names) {
     DWORD value = 0, returned = 0;
     SetLastError(0);
-    BOOL ok = s->calls->GetData(s->port, 0, name, &value, sizeof value, &returned);
+    BOOL ok = s->calls->GetData(s->port->handle, 0, name, &value, sizeof value, &returned);
     DWORD error = GetLastError();
     TimelineRecord r;
     OpRecord(&r, "GetPrinterDataFromPort");
@@ -181,7 +274,7 @@ void QueryDeviceId(RunState* s, const Step& step) {
   char id[1024] = "";
   DWORD returned = 0;
   SetLastError(0);
-  BOOL ok = s->calls->GetData(s->port, control, NULL, id, sizeof id - 1, &returned);
+  BOOL ok = s->calls->GetData(s->port->handle, control, NULL, id, sizeof id - 1, &returned);
   DWORD error = GetLastError();
   TimelineRecord r;
   OpRecord(&r, "GetPrinterDataFromPort");
@@ -213,8 +306,8 @@ void WaitIdle(const RunState* s, uint32_t timeoutMs) {
     PortTraceCounts c;
     PortTraceGetCounts(&c);
     met = c.endDocs >= c.startDocs;
-    if (met && SpoolerKeepsJobs(s) && s->lastJobId) {
-      met = PrinterJobEjects(s->options->printer.c_str(), s->lastJobId) != 0;
+    if (met && SpoolerKeepsJobs(s) && s->port->lastJobId) {
+      met = PrinterJobEjects(s->port->printer.c_str(), s->port->lastJobId) != 0;
     }
     if (met || GetTickCount() - start >= timeoutMs) break;
     Sleep(20);
@@ -222,11 +315,11 @@ void WaitIdle(const RunState* s, uint32_t timeoutMs) {
   WaitRecord("idle", met, start);
 }
 
-void WaitStatus(const SpoolOptions& o, uint32_t status, uint32_t timeoutMs) {
+void WaitStatus(const RunState* s, uint32_t status, uint32_t timeoutMs) {
   DWORD start = GetTickCount();
   bool met = false;
   for (;;) {
-    met = PrinterStatus(o.printer.c_str()) == status;
+    met = PrinterStatus(s->port->printer.c_str()) == status;
     if (met || GetTickCount() - start >= timeoutMs) break;
     Sleep(20);
   }
@@ -235,11 +328,23 @@ void WaitStatus(const SpoolOptions& o, uint32_t status, uint32_t timeoutMs) {
   WaitRecord(what, met, start);
 }
 
-void Remedy(const SpoolOptions& o) {
+void Remedy(const RunState* s) {
   TimelineRecord r;
   RecordBegin(&r, "remedy");
-  RecordNumber(&r, "cleared", EmuPortRemedy(o.port.c_str()));
+  RecordNumber(&r, "cleared", EmuPortRemedy(s->port->name.c_str()));
   RecordEnd(&r);
+}
+
+// The user renames the port's printer; the spooler passes the new name from the next job on.
+void Rename(RunState* s, const std::string& name) {
+  const bool ok = RenamePrinter(s->port->printer.c_str(), name.c_str());
+  TimelineRecord r;
+  RecordBegin(&r, "rename");
+  RecordString(&r, "from", s->port->printer.c_str());
+  RecordString(&r, "to", name.c_str());
+  RecordNumber(&r, "result", ok);
+  RecordEnd(&r);
+  if (ok) s->port->printer = name;
 }
 
 // The spooler's last call into an NT monitor, which has to return quickly; the port is left as
@@ -252,7 +357,7 @@ void Shutdown(RunState* s) {
   RecordNumber(&r, "ms", GetTickCount() - start);
   RecordEnd(&r);
   s->shutDown = true;
-  s->portOpen = false;
+  for (size_t i = 0; i < s->portCount; ++i) s->ports[i].open = false;
 }
 
 // What the display program does when the user confirms a new drum: set the named event (NT:
@@ -261,7 +366,7 @@ void DrumReset(const RunState* s) {
   bool set;
   DWORD error;
   if (s->calls->Nt()) {
-    set = SetSessionDrumResetEvents(s->options->printer.c_str()) != 0;
+    set = SetSessionDrumResetEvents(s->port->printer.c_str()) != 0;
     error = GetLastError();
   } else {
     HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
@@ -289,7 +394,7 @@ int RunStep(RunState* s, const Step& step) {
     case STEP_WRITE:
     case STEP_JOB:
       if (step.kind == STEP_JOB && !StartDoc(s, step)) break;
-      if (!BuildJobData(step, s->lastJobId, &data, &error)) {
+      if (!BuildJobData(step, s->port->lastJobId, &data, &error)) {
         fprintf(stderr, "qvlspool: %s\n", error.c_str());
         return 1;
       }
@@ -312,10 +417,10 @@ int RunStep(RunState* s, const Step& step) {
       WaitIdle(s, step.ms);
       break;
     case STEP_WAIT_STATUS:
-      WaitStatus(*s->options, step.status, step.ms);
+      WaitStatus(s, step.status, step.ms);
       break;
     case STEP_REMEDY:
-      Remedy(*s->options);
+      Remedy(s);
       break;
     case STEP_DRUM_RESET:
       DrumReset(s);
@@ -325,6 +430,12 @@ int RunStep(RunState* s, const Step& step) {
       break;
     case STEP_SHUTDOWN:
       Shutdown(s);
+      break;
+    case STEP_PORT:
+      if (!UsePort(s, step)) return 1;
+      break;
+    case STEP_RENAME:
+      Rename(s, step.printer);
       break;
     case STEP_KIND_COUNT:
       break;
@@ -340,7 +451,8 @@ double MiBPerSecond(uint64_t bytes, DWORD ms) {
 // the last WritePort, and whether the printer took exactly the expected bytes.
 bool BenchOnce(const SpoolOptions& o, SpoolCalls* t, const std::string& data, uint32_t dataCrc,
                const char* path) {
-  RunState s = {&o, t, NULL, false, false, 0, false};
+  RunState s;
+  StartRunState(&s, &o, t);
   Step start = {};
   start.kind = STEP_START;
   start.jobId = 1;
@@ -387,12 +499,13 @@ bool BenchOnce(const SpoolOptions& o, SpoolCalls* t, const std::string& data, ui
 }  // namespace
 
 int RunSteps(const SpoolOptions& options, SpoolCalls* calls, const std::vector<Step>& steps) {
-  RunState s = {&options, calls, NULL, false, false, 0, false};
+  RunState s;
+  StartRunState(&s, &options, calls);
   for (const Step& step : steps) {
     int r = RunStep(&s, step);
     if (r) return r;
   }
-  ClosePort(&s);
+  CloseAllPorts(&s);
   if (!s.shutDown) Shutdown(&s);
   return 0;
 }
@@ -406,7 +519,8 @@ int RunBench(const SpoolOptions& options, SpoolCalls* viaMonitor, SpoolCalls* di
   bool a = BenchOnce(options, viaMonitor, data, crc, "language-monitor");
   bool b = BenchOnce(options, direct, data, crc, "port-monitor");
   TimelineMute(false);
-  RunState s = {&options, viaMonitor, NULL, false, false, 0, false};
+  RunState s;
+  StartRunState(&s, &options, viaMonitor);
   Shutdown(&s);
   return a && b ? 0 : 1;
 }

@@ -52,8 +52,15 @@ void MakeSecurity(LPCWSTR sddl, SECURITY_ATTRIBUTES* out) {
   }
 }
 
-void LockBoard() {
-  WaitForSingleObject(BoardLock, INFINITE);  // a monitor that ended holding it gave it up
+// The board lock is held only while the board is written, by monitors of this and other
+// processes; a wait for it is bounded all the same, and a board that stays locked longer is
+// left unwritten (the display programs miss that publication, the port keeps working).
+const DWORD kBoardLockWaitMs = 2000;
+
+bool LockBoard() {
+  // A monitor that ended holding it gave it up (WAIT_ABANDONED): the lock is ours then too.
+  const DWORD result = WaitForSingleObject(BoardLock, kBoardLockWaitMs);
+  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 void UnlockBoard() {
   ReleaseMutex(BoardLock);
@@ -123,10 +130,11 @@ bool OpenSessionBoard() {
       if (Board != NULL) {
         // A board that display programs kept through a restart of the spooler goes on from its
         // number; their waits are on the event made here, which they hold open.
-        LockBoard();
-        SessionBoardReady(Board, OwnerAlive);
-        NextChange = CreateChangeEvent(SessionNextNumber(LoadShared(&Board->sequence)));
-        UnlockBoard();
+        if (LockBoard()) {
+          SessionBoardReady(Board, OwnerAlive);
+          NextChange = CreateChangeEvent(SessionNextNumber(LoadShared(&Board->sequence)));
+          UnlockBoard();
+        }
       }
     }
   }
@@ -147,12 +155,13 @@ void CloseSessionBoard() {
 void ShowCodeOnBoard(PortRecord* port, DWORD code) {
   if (Board == NULL) return;
   NtPort* nt = NtPortOf(port);
-  LockBoard();
-  if (!IsShownRepeat(code)) {
-    Publish(SESSION_STATUS_CODE, code, LoadShared(&IdentifiedModelNumber), nt->printerName);
+  if (!LockBoard()) return;
+  // Each printer of the spooler has its own model and its own repeat memory.
+  if (!IsShownRepeat(&port->lastRepeatCode, code)) {
+    Publish(SESSION_STATUS_CODE, code, LoadShared(&port->modelNumber), nt->printerName);
     nt->shown = TRUE;
   }
-  AfterCodeShown(code);
+  AfterCodeShown(&port->lastRepeatCode, code);
   UnlockBoard();
 }
 
@@ -164,17 +173,17 @@ void* ThreadEndingOnBoard(PortRecord* port) {
 }
 
 void ThreadEndedOnBoard(void* printer) {
-  LockBoard();
-  Publish(SESSION_THREAD_ENDED, 0, 0, static_cast<const WCHAR*>(printer));
-  UnlockBoard();
+  if (LockBoard()) {
+    Publish(SESSION_THREAD_ENDED, 0, 0, static_cast<const WCHAR*>(printer));
+    UnlockBoard();
+  }
   FreeWide(static_cast<WCHAR*>(printer));
 }
 
 void ClaimSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   nt->slot = -1;
-  if (Board == NULL) return;
-  LockBoard();
+  if (Board == NULL || !LockBoard()) return;
   nt->slot = SessionClaimPort(Board, Utf16(nt->printerName), GetCurrentProcessId());
   if (nt->slot >= 0) {
     WCHAR name[SESSION_NAME_ROOM];
@@ -186,8 +195,7 @@ void ClaimSessionSlot(PortRecord* port) {
 
 void RenameSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
-  if (Board == NULL || nt->slot < 0) return;
-  LockBoard();
+  if (Board == NULL || nt->slot < 0 || !LockBoard()) return;
   SessionRenamePort(Board, nt->slot, Utf16(nt->printerName));
   UnlockBoard();
 }
@@ -195,9 +203,10 @@ void RenameSessionSlot(PortRecord* port) {
 void ReleaseSessionSlot(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (Board == NULL || nt->slot < 0) return;
-  LockBoard();
-  SessionReleasePort(Board, nt->slot);
-  UnlockBoard();
+  if (LockBoard()) {
+    SessionReleasePort(Board, nt->slot);
+    UnlockBoard();
+  }
   if (nt->drumEvent != NULL) CloseHandle(nt->drumEvent);
   nt->drumEvent = NULL;
   nt->slot = -1;

@@ -22,6 +22,8 @@ struct NtInstanceBlock {
 // How long Shutdown gives the status threads to finish their clean-up, and how often it looks.
 const DWORD kShutdownWaitMs = 700;
 const DWORD kShutdownPollMs = 10;
+// How long it then gives a spooler call under way to return.
+const DWORD kPrinterCallWaitMs = 200;
 
 // The language monitor's operations; the port monitor's own are NULL. cbSize is set for the
 // system at each initialisation.
@@ -60,6 +62,13 @@ DWORD TableSizeForThisSystem() {
   }
   return sizeof(MONITOR2);
 }
+
+// One port of the instance as Shutdown sees it: the record while Shutdown closes it, or the
+// printer handle taken from a record left to its status thread.
+struct ShutdownPort {
+  PortRecord* record;
+  HANDLE printer;
+};
 
 NtInstanceBlock* BlockOf(HANDLE monitor) {
   NtInstanceBlock* block = static_cast<NtInstanceBlock*>(monitor);
@@ -100,6 +109,12 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
     if (size > sizeof(MONITORREG)) size = sizeof(MONITORREG);
     memcpy(&nt->registry, init->pMonitorReg, size);
   }
+  // A clustered spooler names the server whose printers this instance serves (with or without
+  // its leading backslashes); an instance of the local spooler opens printers by name alone.
+  if (init->cbSize >= offsetof(MONITORINIT, pszServerName) + sizeof(LPWSTR) && !init->bLocal &&
+      init->pszServerName != NULL && init->pszServerName[0] != 0) {
+    nt->serverName = CopyWide(init->pszServerName);
+  }
   InitializeCriticalSection(&nt->calls);
   OpenSessionBoard();
   // The settings are read now (and their defaults written back where missing), so they are in
@@ -126,31 +141,49 @@ VOID WINAPI NtShutdown(HANDLE monitor) {
   DWORD count = 0;
   for (PortRecord* r = PortListHead(); r != NULL; r = r->next)
     count += r->instance == &block->monitor;
-  PortRecord** ports =
-      static_cast<PortRecord**>(LocalAlloc(LMEM_FIXED, (count + 1) * sizeof(void*)));
+  ShutdownPort* ports = static_cast<ShutdownPort*>(
+      LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, (count + 1) * sizeof *ports));
   DWORD n = 0;
   for (PortRecord* r = PortListHead(); r != NULL && ports != NULL; r = r->next) {
-    if (r->instance == &block->monitor) ports[n++] = r;
+    if (r->instance == &block->monitor) ports[n++].record = r;
   }
   LeaveMonitorLock();
   if (ports == NULL) return;
-  for (DWORD i = 0; i < n; ++i) AskPortToStop(ports[i]);
+  for (DWORD i = 0; i < n; ++i) AskPortToStop(ports[i].record);
 
-  // A thread finishing a slow read of the port may take longer than the spooler waits: it
-  // holds the DLL, leaves on its own, and its record and the instance stay for it.
+  // A thread finishing a slow read of the port may take longer than the spooler waits: the
+  // port is left to it (it closes the port below and frees the record when the read returns).
+  // Idle and draining threads pause in waits that the stop request wakes, so they are gone
+  // within milliseconds.
   const DWORD start = GetTickCount();
-  DWORD left = n;
-  while (left != 0) {
-    left = 0;
-    for (DWORD i = 0; i < n; ++i) left += LoadShared(&ports[i]->hWakeEvent) != NULL;
-    if (left == 0 || GetTickCount() - start >= kShutdownWaitMs) break;
+  for (;;) {
+    DWORD running = 0;
+    for (DWORD i = 0; i < n; ++i) running += LoadShared(&ports[i].record->hWakeEvent) != NULL;
+    if (running == 0 || GetTickCount() - start >= kShutdownWaitMs) break;
     Sleep(kShutdownPollMs);
   }
+  // From here on no printer function of the spooler is called for this instance. The printer
+  // handles of ports left to their threads are taken and closed here; a record left to its
+  // thread is not touched again once the lock is released (the thread may free it).
+  EndPrinterCalls(&block->nt, kPrinterCallWaitMs);
+  DWORD left = 0;
+  EnterMonitorLock();
   for (DWORD i = 0; i < n; ++i) {
-    if (LoadShared(&ports[i]->hWakeEvent) == NULL) FinishClosePort(ports[i]);
+    PortRecord* r = ports[i].record;
+    if (LoadShared(&r->hWakeEvent) == NULL) continue;  // ended: closed below by this call
+    SetPortFlags(r, PF_ORPHANED);
+    ports[i].record = NULL;
+    ports[i].printer = ExchangeShared(&r->hPrinter, NULL);
+    ++left;
+  }
+  LeaveMonitorLock();
+  for (DWORD i = 0; i < n; ++i) {
+    if (ports[i].record != NULL) FinishClosePort(ports[i].record);
+    if (ports[i].printer != NULL) ClosePrinter(ports[i].printer);
   }
   LocalFree(ports);
   if (left == 0) {
+    FreeWide(block->nt.serverName);
     DeleteCriticalSection(&block->nt.calls);
     block->signature = 0;
     LocalFree(block);

@@ -21,9 +21,17 @@ const DWORD kUsbIdBufferLimit = 4094;
 // counting themselves).
 const DWORD kIdLengthBytes = 2;
 
+HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name);
+
 BOOL StartLowerDoc(PortRecord* port, LPVOID printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
-  return NtPortOf(port)->startDocPort(port->hPort, static_cast<LPWSTR>(printerName), jobId, level,
-                                      docInfo);
+  NtPort* nt = NtPortOf(port);
+  if (!nt->startDocPort(port->hPort, static_cast<LPWSTR>(printerName), jobId, level, docInfo)) {
+    return FALSE;
+  }
+  // What the job's end needs is taken now (the end of the job before has taken its own).
+  HANDLE left = ExchangeShared(&nt->jobPrinter, OpenPrinterNamed(port, printerName));
+  if (left != NULL) ClosePrinter(left);
+  return TRUE;
 }
 BOOL WriteLower(PortRecord* port, LPBYTE data, DWORD count, LPDWORD written) {
   return NtPortOf(port)->writePort(port->hPort, data, count, written);
@@ -94,6 +102,21 @@ BOOL ReadDeviceId(PortRecord* port, char* id) {
   return ReadParallelId(port, id);
 }
 
+// Every printer function of the spooler goes through this gate, so none is called after
+// Shutdown: the call counts itself first, then looks whether Shutdown has ended the calls, which
+// sets the mark first, then waits for the count to fall to 0.
+bool BeginPrinterCall(const PortRecord* port) {
+  if (port->instance == NULL) return true;
+  NtInstance* nt = NtInstanceOf(port->instance);
+  IncrementShared(&nt->printerCalls);
+  if (!LoadShared(&nt->printerCallsEnded)) return true;
+  DecrementShared(&nt->printerCalls);
+  return false;
+}
+void EndPrinterCall(const PortRecord* port) {
+  if (port->instance != NULL) DecrementShared(&NtInstanceOf(port->instance)->printerCalls);
+}
+
 BOOL SamePrinterName(const PortRecord* port, LPCVOID name) {
   const WCHAR* kept = NtPortOf(port)->printerName;
   return kept != NULL && name != NULL && SameWide(static_cast<LPCWSTR>(name), kept);
@@ -104,39 +127,71 @@ void KeepPrinterName(PortRecord* port, LPCVOID name) {
   nt->printerName = CopyWide(static_cast<LPCWSTR>(name));
   RenameSessionSlot(port);
 }
-HANDLE OpenPrinterNamed(PortRecord*, LPCVOID name) {
+// Opens the printer of this spooler named name: on a clustered spooler as
+// "\\server\name", the printer of the virtual server the instance serves. The caller has
+// passed the gate.
+HANDLE OpenSpoolerPrinter(const PortRecord* port, LPCWSTR name) {
   HANDLE printer = NULL;
-  if (NtSpooler.openPrinter == NULL || name == NULL) return NULL;
-  if (!NtSpooler.openPrinter(static_cast<LPWSTR>(const_cast<void*>(name)), &printer, NULL)) {
-    return NULL;
+  if (name == NULL) return NULL;
+  const WCHAR* server = port->instance != NULL ? NtInstanceOf(port->instance)->serverName : NULL;
+  if (server == NULL) {
+    if (!NtSpooler.openPrinter(const_cast<LPWSTR>(name), &printer, NULL)) printer = NULL;
+    return printer;
   }
+  while (*server == L'\\') ++server;
+  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
+  WCHAR* full = static_cast<WCHAR*>(
+      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
+  if (full == NULL) return NULL;
+  WCHAR* p = full;
+  *p++ = L'\\';
+  *p++ = L'\\';
+  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
+  *p++ = L'\\';
+  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
+  if (!NtSpooler.openPrinter(full, &printer, NULL)) printer = NULL;
+  LocalFree(full);
   return printer;
 }
-void SetPrinterStatus(PortRecord*, HANDLE printer, DWORD status) {
-  if (NtSpooler.setPrinter == NULL) return;
+
+HANDLE OpenPrinterNamed(PortRecord* port, LPCVOID name) {
+  if (NtSpooler.openPrinter == NULL || name == NULL || !BeginPrinterCall(port)) return NULL;
+  HANDLE printer = OpenSpoolerPrinter(port, static_cast<LPCWSTR>(name));
+  EndPrinterCall(port);
+  return printer;
+}
+void SetPrinterStatus(PortRecord* port, HANDLE printer, DWORD status) {
+  if (NtSpooler.setPrinter == NULL || !BeginPrinterCall(port)) return;
   NtSpooler.setPrinter(printer, 0, reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(status)),
                        PRINTER_CONTROL_SET_STATUS);
+  EndPrinterCall(port);
 }
-void SetMemoryData(PortRecord*, HANDLE printer, BOOL installed, DWORD value) {
-  if (NtSpooler.setPrinterData == NULL) return;
+void SetMemoryData(PortRecord* port, HANDLE printer, BOOL installed, DWORD value) {
+  if (NtSpooler.setPrinterData == NULL || !BeginPrinterCall(port)) return;
   NtSpooler.setPrinterData(printer,
                            const_cast<LPWSTR>(installed ? kInstalledMemoryW : kAvailableMemoryW),
                            REG_DWORD, reinterpret_cast<LPBYTE>(&value), sizeof value);
+  EndPrinterCall(port);
 }
 
 // With a language monitor in the path the spooler keeps a job until it is told the last page
 // is out. A handle of its own: the port's may be closed already when a deferred end completes.
 void LowerJobEnded(PortRecord* port, DWORD jobId) {
-  if (NtSpooler.setJob == NULL) return;
-  HANDLE printer = OpenPrinterNamed(port, NtPortOf(port)->printerName);
-  if (printer == NULL) return;
-  NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
-  ClosePrinter(printer);
+  HANDLE printer = ExchangeShared(&NtPortOf(port)->jobPrinter, NULL);
+  if (NtSpooler.setJob != NULL && NtSpooler.openPrinter != NULL && BeginPrinterCall(port)) {
+    // The handle of the job's start; by the name as last given when none could be opened then.
+    if (printer == NULL) printer = OpenSpoolerPrinter(port, NtPortOf(port)->printerName);
+    if (printer != NULL) NtSpooler.setJob(printer, jobId, 0, NULL, JOB_CONTROL_LAST_PAGE_EJECTED);
+    EndPrinterCall(port);
+  }
+  if (printer != NULL) ClosePrinter(printer);
 }
 
 void ReleasePort(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
   if (nt == NULL) return;
+  HANDLE jobPrinter = ExchangeShared(&nt->jobPrinter, NULL);
+  if (jobPrinter != NULL) ClosePrinter(jobPrinter);
   ReleaseSessionSlot(port);
   FreeWide(nt->portName);
   FreeWide(nt->printerName);
@@ -163,6 +218,12 @@ void Find(HMODULE spooler, const char* name, F* slot) {
 }
 
 }  // namespace
+
+void EndPrinterCalls(NtInstance* nt, DWORD waitMs) {
+  StoreShared(&nt->printerCallsEnded, TRUE);
+  const DWORD start = GetTickCount();
+  while (LoadShared(&nt->printerCalls) != 0 && GetTickCount() - start < waitMs) Sleep(1);
+}
 
 void FindNtSpoolerFunctions() {
   HMODULE spooler = GetModuleHandleA("winspool.drv");

@@ -14,7 +14,18 @@ struct NtInstance {
   CRITICAL_SECTION calls;    // held while a callback runs; Shutdown takes it to end them
   BOOL shutDown;             // set by Shutdown under calls
   MonitorInstance* monitor;  // the instance this belongs to
+  // The spooler's printer functions (OpenPrinterW, SetPrinterW, SetPrinterDataW, SetJobW): the
+  // calls under way, and whether Shutdown has returned, after which none starts.
+  DWORD printerCalls;
+  BOOL printerCallsEnded;
+  // A clustered spooler (MONITORINIT::bLocal FALSE) holds the printers of a virtual server:
+  // they are opened as "\\server\printer". NULL for the local spooler.
+  WCHAR* serverName;
 };
+
+// Shutdown's last act: no printer function of the spooler is called for the instance after
+// this returns (it waits at most waitMs for the calls under way).
+void EndPrinterCalls(NtInstance* nt, DWORD waitMs);
 
 inline NtInstance* NtInstanceOf(const MonitorInstance* instance) {
   return static_cast<NtInstance*>(instance->faceData);
@@ -39,6 +50,9 @@ struct NtPort {
   int slot;
   HANDLE drumEvent;
   BOOL shown;
+  // The printer of the lower job, opened at its start: its end is told on this handle, which
+  // stays the printer's when the user renames it in the meantime.
+  HANDLE jobPrinter;
 };
 
 inline NtPort* NtPortOf(const PortRecord* port) {

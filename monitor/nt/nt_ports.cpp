@@ -96,19 +96,36 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
     return FALSE;
   }
   record->instance = instance;
+  // In the list at once, so a second open of the name is refused while this one runs; the
+  // port monitor's OpenPort and OpenPrinterW are called without the lock (a port slow to open
+  // holds up no other port), on a reference of this call's own.
   AppendPortRecord(record);
+  HoldPortRecord(record);
   SetPortFlags(record, PF_PJL_PRINTER);
-  if (!lower->pfnOpenPort(monitorPort, portName, &record->hPort)) {
-    // As on the other face: no handle reaches the spooler, so the record goes now.
-    const DWORD error = GetLastError();
-    FreePortRecord(record);
-    LeaveMonitorLock();
-    SetLastError(error);
+  LeaveMonitorLock();
+  HANDLE lowerPort = NULL;
+  const BOOL opened = lower->pfnOpenPort(monitorPort, portName, &lowerPort);
+  const DWORD error = opened ? ERROR_SUCCESS : GetLastError();
+  HANDLE printer = opened ? NtFace.openPrinter(record, printerName) : NULL;
+  EnterMonitorLock();
+  record->hPort = lowerPort;
+  record->lowerOpen = opened;
+  StoreShared(&record->hPrinter, printer);
+  // A Shutdown in the meantime took the record out of the list: the port is not handed out.
+  bool listed = false;
+  for (PortRecord* r = PortListHead(); r != NULL; r = r->next) listed = listed || r == record;
+  const bool handOut = opened && listed;
+  // As on the other face: no handle reaches the spooler, so the record goes now (the last
+  // reference closes the port below if it was opened).
+  const BOOL unlinked = !handOut && UnlinkPortRecord(record);
+  LeaveMonitorLock();
+  if (unlinked) ReleasePortRecord(record);  // the list's
+  ReleasePortRecord(record);                // this call's
+  if (!handOut) {
+    SetLastError(opened ? ERROR_INVALID_HANDLE : error);
     return FALSE;
   }
-  StoreShared(&record->hPrinter, NtFace.openPrinter(record, printerName));
   *handle = record;
-  LeaveMonitorLock();
   return TRUE;
 }
 

@@ -73,8 +73,24 @@ TEST_F(StatusThreadTest, NextJobWaitsBoundedlyForAReadUnderWayOnTheDrainedJob) {
   // The wait is 5000 ms at the tests' time scale of 1/1000: 5 ms, far below the read's 400.
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 300);
   EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 1) << "the drained job ended first";
-  ScriptedPortSetReadDelay("LPT1:", 0);
-  EXPECT_TRUE(EndJobAndClose(port));
+  // ClosePort waits for the thread as boundedly (5000 ms, scaled); a thread still inside its
+  // read then closes the port below and frees the record itself, once the read returns.
+  Write(port, "x");  // the prefix goes out: job 2's end is deferred too
+  table.pfnEndDocPort(port);
+  Sleep(30 * 1000);
+  start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(table.pfnClosePort(port));
+  waited = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 300);
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").closes, 0) << "not under the read";
+  EXPECT_TRUE(WaitFor([] { return ScriptedPortGetState("LPT1:").closes == 1; }));
+  EXPECT_TRUE(WaitFor([] {
+    EnterMonitorLock();
+    const bool gone = PortListHead() == nullptr;
+    LeaveMonitorLock();
+    return gone;
+  }));
+  EXPECT_EQ(ScriptedPortGetState("LPT1:").endDocs, 2);
 }
 
 TEST_F(StatusThreadTest, ReplySplitAnywhereIsAppliedExactlyOnce) {

@@ -101,6 +101,19 @@ TEST_F(DeviceId, LaterIdentificationsSeeEarlierOnes) {
   EXPECT_EQ(DWORD{PF_THREAD_RUN | PF_PJL_PRINTER}, PortFlags(&port_) & ~kIdFlags);
 }
 
+// Two printers of one spooler: each port keeps its own model number (the NT face publishes
+// it), while the module's is the latest read anywhere (the Windows 95 face's).
+TEST_F(DeviceId, EachPortKeepsItsOwnModel) {
+  PortRecord other;
+  memset(&other, 0, sizeof other);
+  Identify(&port_, "MFG:Zemblaxon;MDL:QV-L3820;");
+  Identify(&other, "MFG:Zemblaxon;MDL:QV-L3470;");
+  Identify(&port_, "MFG:Zemblaxon;MDL:Other 1;");  // not a QV-L model: the port's number stays
+  EXPECT_EQ(3820u, port_.modelNumber);
+  EXPECT_EQ(3470u, other.modelNumber);
+  EXPECT_EQ(3470u, IdentifiedModelNumber);
+}
+
 TEST_F(DeviceId, FieldSeparatorsBecomeNul) {
   char text[] = "MFG:Zemblaxon;MDL:QV-L3820;CMD:PJL";
   EXPECT_EQ(1u, ParseDeviceId(&port_, text));

@@ -98,6 +98,13 @@ TEST_F(NotifyDisplayTest, RepeatRuleSpansPorts) {
   NotifyDisplay(second, 40556);
   EXPECT_EQ((std::vector<DWORD>{40556}), PostedCodes());
   EXPECT_EQ(PRINTER_STATUS_TONER_LOW, second->printerStatus) << "the status is rebuilt anyway";
+  // The NT face keeps the memory per port: B's toner code is not a repeat of A's.
+  EXPECT_FALSE(IsShownRepeat(&first->lastRepeatCode, 40556));
+  EXPECT_FALSE(IsShownRepeat(&second->lastRepeatCode, 40556));
+  EXPECT_TRUE(IsShownRepeat(&first->lastRepeatCode, 40556));
+  AfterCodeShown(&second->lastRepeatCode, 40000);
+  EXPECT_FALSE(IsShownRepeat(&second->lastRepeatCode, 40556));
+  EXPECT_EQ(40556u, LastRepeatCode) << "the Windows 95 face's memory is its own";
 }
 
 TEST_F(NotifyDisplayTest, NoWindowNoPostAndNoRepeatRecorded) {

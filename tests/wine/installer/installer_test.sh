@@ -189,6 +189,12 @@ wait "$hold_pid"
 "$QVL_WINE" reg query "$pending_key" /v PendingFileRenameOperations >"$out" 2>&1
 says 'C:\windows\system32\qvlpanel.exe' "qvlpanel.exe scheduled with MoveFileExW"
 expect 1 "the monitor is gone all the same" probe listed
+# The restart would delete a new qvlpanel.exe by name: no install until then.
+expect 12 "install while a removal at restart is pending" inst install --from "$probe_from"
+says "removed when Windows restarts: qvlpanel.exe" "the pending file is named"
+says "restart Windows, then run" "the advice"
+absent qvllink.dll >/dev/null || fail "install copied files while a removal was pending"
+expect 1 "nothing registered while a removal was pending" probe listed
 clean
 
 echo "--- access denied"

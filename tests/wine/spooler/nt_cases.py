@@ -20,7 +20,8 @@ def case_jobs(d):
     report and one (level 2, mode 0) that ends at once, each told to the spooler once (SetJobW
     LAST_PAGE_EJECTED for its id) at its real end; the jam reaches the spooler status; memory
     queries with wide value names are answered and kept as printer data; the name reaches
-    OpenPrinterW, SetPrinterW and SetJobW intact."""
+    OpenPrinterW, SetPrinterW and SetJobW intact; a job whose printer the user renames while it
+    prints is told its end all the same; so is one of a clustered spooler's virtual server."""
     r = spool(d, ["--printer", PRINTER, "--page-ms", "200",
                   "--scenario", os.path.join(HERE, "generic-jam.txt"),
                   "start", "--job-id", "31", "memory", "write", "--pages", "4", "end",
@@ -52,6 +53,25 @@ def case_jobs(d):
     check(named and set(named) == {PRINTER} and
           all(x["result"] == 1 for x in kind(r, "spooler", call="OpenPrinterW")),
           "every wide call names the printer as the spooler does", set(named))
+
+    # The user renames the printer while its job prints: the job's end still reaches it.
+    r = spool(d, ["--page-ms", "300", "job", "--job-id", "33", "--pages", "3", "rename", "Hall",
+                  "wait-idle", "--timeout", "10000", "close"])
+    check(kind(r, "rename")[0]["result"] == 1 and
+          [x["printer"] for x in kind(r, "job-control")] == ["Hall"],
+          "renamed during its job: the end told to the printer under its new name",
+          kind(r, "job-control"))
+
+    # A clustered spooler (bLocal FALSE) holds the printers of a virtual server, which it
+    # finds only as \\SERVER\NAME.
+    r = spool(d, ["--cluster", "NODE7", "--scenario", os.path.join(HERE, "generic-jam.txt"),
+                  "--page-ms", "100", "job", "--job-id", "34", "--pages", "3",
+                  "wait-idle", "--timeout", "10000", "close"])
+    opened = kind(r, "spooler", call="OpenPrinterW")
+    check(opened and all(x["result"] == 1 for x in opened) and
+          "0x00100088" in statuses(r) and kind(r, "job-control"),
+          "clustered: the printer opened on its server, its status set, its job's end told",
+          (opened, statuses(r)))
 
 
 def case_identify(d):
@@ -98,7 +118,8 @@ def case_lifecycle(d):
     members only; with every registry callback failing it keeps its default time-outs (an
     IdleTimeout4L of 1500 ms in its key is not read: the QV-L3820's job end still waits after
     4 s) and jobs still work; Shutdown in the middle of a job (no EndDocPort) returns within a
-    second, tells the spooler the job's end and leaves no printer handle open."""
+    second, tells the spooler the job's end and leaves no printer handle open; so does
+    Shutdown 3 s after a job, with the status thread draining."""
     root = "SOFTWARE\\QVL Test\\NT Failing Registry"
     with registry_value(root, "IdleTimeout4L", 1500):
         r = spool(d, ["--port", "emu:QV-L3820", "--registry-root", root, "--fail-registry",
@@ -120,9 +141,48 @@ def case_lifecycle(d):
           "Shutdown returned")
     check(r[-1]["printer_handles"] == 0, "no printer handle left open", r[-1])
 
+    # After a job the maker's printer drains: its thread pauses between reads, and stopping
+    # wakes it (Shutdown's own checks are spool_timeline's).
+    r = spool(d, ["--port", "emu:QV-L3820", "job", "--job-id", "42", "--pages", "1",
+                  "wait", "3000", "shutdown"])
+    check(r[-1]["printer_handles"] == 0, "after a job: no printer handle left open", r[-1])
+
+
+def case_printers(d):
+    """Printers of one spooler process, each on its port. A QV-L3820 and a QV-L3470 whose toner
+    runs low: each code on the status board carries its own printer's model, and the QV-L3470's
+    toner code is shown after the QV-L3820's (a repeat only of its own printer's code). A port
+    whose EndDocPort takes 5 s (the end of a job the printer reported, made by the status
+    thread) holds up no other port's OpenPortEx, StartDocPort or EndDocPort. (Job ids are the
+    spooler's, one numbering for all its printers.)"""
+    toner = os.path.join(HERE, "qvl-toner-low.txt")
+    r = spool(d, ["--watch-display", "--page-ms", "50",
+                  "port", "emu:QV-L3820", "--printer", "Office", "--scenario", toner,
+                  "job", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
+                  "port", "emu:QV-L3470", "--printer", "Hall", "--scenario", toner,
+                  "job", "--job-id", "2", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
+                  "close", "port", "emu:QV-L3820", "close"])
+    codes = [(x["printer"], x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    check(codes == [("Office", 40556, 3820), ("Hall", 40556, 3470)],
+          "each printer's toner code on the board, with its own model", codes)
+
+    r = spool(d, ["port", "emu:generic", "--printer", "Slow", "--end-doc-ms", "5000",
+                  "job", "--pages", "1", "wait", "1000",
+                  "port", "emu:QV-L3820", "--printer", "Office", "job", "--job-id", "2",
+                  "--pages", "1", "wait", "5000"])
+    slow_end = [i for i, x in enumerate(r) if is_port("EndDocPort")(x) and x["port"] ==
+                "emu:generic"]
+    other = [x for x in kind(r, "op") if x.get("port") == "emu:QV-L3820" and
+             x["op"] in ("OpenPortEx", "StartDocPort", "EndDocPort")]
+    check(slow_end and r[slow_end[0]]["t"] >= 4000 and len(other) == 3,
+          "the other port's calls came while the slow EndDocPort ran", (slow_end, other))
+    check(all(x["result"] == 1 and x["ms"] < 300 for x in other),
+          "... and none waited for it", [(x["op"], x["ms"]) for x in other])
+
 
 CASES = {
     "jobs": case_jobs,
     "identify": case_identify,
     "lifecycle": case_lifecycle,
+    "printers": case_printers,
 }

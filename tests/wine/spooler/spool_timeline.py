@@ -5,7 +5,8 @@ generation's spooler, as qvlspool runs by default) or "nt" (qvlspool --nt: Initi
 MONITOR2, wide names). In NT mode every run is also checked for what the NT-family spooler needs
 of a language monitor whatever the case: each job the spooler started hears its end exactly once
 (SetJobW JOB_CONTROL_LAST_PAGE_EJECTED for that job id, after the job's data), and Shutdown at
-the run's end returns within a second, after which the monitor uses no registry callback.
+the run's end returns within a second, with every port closed at the port monitor, after which
+the monitor makes no registry callback and calls no printer function.
 """
 import contextlib
 import json
@@ -117,8 +118,14 @@ def check_nt_run(r):
     if shutdown:
         check(r[shutdown[0]]["ms"] < SHUTDOWN_MS, "Shutdown returns within a second",
               r[shutdown[0]]["ms"])
-        late = kind(r[shutdown[0]:], "registry")
-        check(not late, "no registry callback after Shutdown", late)
+        late = [x for x in r[shutdown[0]:] if x["kind"] in
+                ("registry", "spooler", "status", "data", "job-control")]
+        check(not late, "no registry callback or printer call after Shutdown", late)
+        before = r[:shutdown[0]]
+        opened = len([x for x in before if is_port("OpenPort")(x) and x["result"] == 1])
+        closed = len(kind(before, "port", call="ClosePort"))
+        check(opened == closed, "every port closed at the port monitor before Shutdown returns",
+              (opened, closed))
 
 
 def kind(records, k, **match):

@@ -96,6 +96,15 @@ HMODULE HoldModule() {
 }
 void ReleaseModule(HMODULE, BOOL) {}
 
+// The Windows 95 generation's port monitors give no network printer's address.
+bool NoNetworkPort(const PortRecord*) {
+  return false;
+}
+
+bool NoNetworkPoll(PortRecord*, bool) {
+  return false;
+}
+
 }  // namespace
 
 const MonitorFace Win95Face = {
@@ -119,4 +128,6 @@ const MonitorFace Win95Face = {
     OpenDrumRequest,     // openDrumRequest
     HoldModule,          // holdModule
     ReleaseModule,       // releaseModule
+    NoNetworkPort,       // isNetworkPort
+    NoNetworkPoll,       // pollNetwork
 };

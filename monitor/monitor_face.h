@@ -67,9 +67,17 @@ struct MonitorFace {
   // the thread could not be started.
   HMODULE (*holdModule)(void);
   void (*releaseModule)(HMODULE module, BOOL exitThread);
+
+  // ---- A network printer, asked for its status over IPP (the NT face; the Windows 95 face has
+  // none: both answer false).
+  // The port's printer is a network one that can be asked (called at the job start).
+  bool (*isNetworkPort)(const PortRecord* port);
+  // One poll, on the port's status thread only (first: the thread's first poll, which tells
+  // what it finds even when the last thread found the same). False when nothing was polled.
+  bool (*pollNetwork)(PortRecord* port, bool first);
 };
 
-static_assert(sizeof(MonitorFace) == 20 * sizeof(void*), "one pointer per operation");
+static_assert(sizeof(MonitorFace) == 22 * sizeof(void*), "one pointer per operation");
 
 // The face of the Windows 95-generation spooler (face_win95.cpp).
 extern const MonitorFace Win95Face;

@@ -141,6 +141,23 @@ namespace {
 // How often a job start looks whether a leaving status thread has finished its clean-up.
 const DWORD kLeavingPollMs = 5;
 
+// The port's status thread serves this job: a running one is kept, or one is started. False
+// when none could be started.
+bool KeepStatusThread(PortRecord* record) {
+  bool serves = true;
+  EnterMonitorLock();
+  if (!HasPortFlags(record, PF_THREAD_RUN)) {
+    if (HasPortFlags(record, PF_THREAD_ALIVE)) {
+      // The thread has not reached its keep-running check; with PF_IN_JOB set it stays.
+      SetPortFlags(record, PF_THREAD_RUN);
+    } else {
+      serves = StartStatusThread(record) != FALSE;
+    }
+  }
+  LeaveMonitorLock();
+  return serves;
+}
+
 BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD level,
                       LPBYTE docInfo) {
   const MonitorFace* face = FaceOf(record);
@@ -193,17 +210,7 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
 
   if (IdentifyPrinter(record)) {
     SetPortFlags(record, PF_PJL_PRINTER);
-    bool threadServes = true;
-    EnterMonitorLock();
-    if (!HasPortFlags(record, PF_THREAD_RUN)) {
-      if (HasPortFlags(record, PF_THREAD_ALIVE)) {
-        // The thread has not reached its keep-running check; with PF_IN_JOB set it stays.
-        SetPortFlags(record, PF_THREAD_RUN);
-      } else {
-        threadServes = StartStatusThread(record) != FALSE;
-      }
-    }
-    LeaveMonitorLock();
+    const bool threadServes = KeepStatusThread(record);
     // Without a status thread no one would read the replies or end a deferred job, so the
     // printer is not asked for any.
     const DOC_INFO_2A* info2 = reinterpret_cast<const DOC_INFO_2A*>(docInfo);
@@ -213,6 +220,10 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
     }
   } else {
     ClearPortFlags(record, PF_PJL_PRINTER);
+    // A network printer is asked for its status over IPP by the status thread, through the job
+    // and the idle time after it. Nothing goes into the job for it: it is not known to speak
+    // PJL.
+    if (face->isNetworkPort(record)) KeepStatusThread(record);
   }
 
   ClearPortFlags(record, PF_USTATUS_ON);
@@ -329,7 +340,11 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   HANDLE printer = NULL;
   if (endNow) {
     HoldPortRecord(record);
-    printer = ExchangeShared(&record->hPrinter, NULL);
+    // A network printer's status thread goes on asking it after the job: the printer handle
+    // stays with the thread, which closes it as it leaves.
+    if (!(HasPortFlags(record, PF_THREAD_ALIVE) && FaceOf(record)->isNetworkPort(record))) {
+      printer = ExchangeShared(&record->hPrinter, NULL);
+    }
   }
   LeaveMonitorLock();
   if (endNow) {

@@ -138,6 +138,8 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   bool settingsRead = false;
   bool closePort = false;
   void* ending = NULL;
+  bool networkPolled = false;  // this thread has asked a network printer once
+  DWORD networkIdleSince = 0;  // tick the port's last job ended, for a network printer
 
   for (;;) {
     if (HasPortFlags(record, PF_DRUM_RESET)) {
@@ -182,6 +184,24 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       if (HasPortFlags(record, PF_IN_JOB)) {
         WaitForSingleObject(LoadShared(&record->hWakeEvent), INFINITE);
       }
+    } else if (face->pollNetwork(record, !networkPolled)) {
+      // A network printer: asked at the pause's rate (and at once when a write takes
+      // nothing) through the job and its idle time-out after it.
+      networkPolled = true;
+      if (HasPortFlags(record, PF_IN_JOB)) {
+        networkIdleSince = 0;
+      } else if (networkIdleSince == 0) {
+        networkIdleSince = GetTickCount();
+      } else {
+        if (!settingsRead) {
+          settingsRead = true;
+          face->readSettings(record->instance);
+        }
+        if (GetTickCount() - networkIdleSince >= IdleTimeoutOf(record)) {
+          ClearPortFlags(record, PF_THREAD_RUN);
+        }
+      }
+      Pause(record);
     } else {
       Pause(record);
       ClearPortFlags(record, PF_THREAD_RUN);

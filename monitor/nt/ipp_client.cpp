@@ -65,10 +65,10 @@ bool Harden(const WinHttpFunctions& f, void* request, bool secure) {
       SetDword(f, request, OPTION_DISABLE_FEATURE, DISABLE_REDIRECTS | DISABLE_COOKIES);
   SetDword(f, request, OPTION_AUTOLOGON_POLICY, AUTOLOGON_SECURITY_LEVEL_HIGH);
   // The wait for the answer's headers has a time-out of its own (90 s unless set).
-  const bool bounded = f.setTimeouts(request, IPP_RESOLVE_TIMEOUT_MS, IPP_CONNECT_TIMEOUT_MS,
-                                     IPP_SEND_TIMEOUT_MS, IPP_RECEIVE_TIMEOUT_MS) &&
-                       SetDword(f, request, OPTION_RECEIVE_RESPONSE_TIMEOUT,
-                                IPP_RECEIVE_TIMEOUT_MS);
+  const bool bounded =
+      f.setTimeouts(request, IPP_RESOLVE_TIMEOUT_MS, IPP_CONNECT_TIMEOUT_MS, IPP_SEND_TIMEOUT_MS,
+                    IPP_RECEIVE_TIMEOUT_MS) &&
+      SetDword(f, request, OPTION_RECEIVE_RESPONSE_TIMEOUT, IPP_RECEIVE_TIMEOUT_MS);
   if (secure) {
     SetDword(f, request, OPTION_SECURITY_FLAGS,
              SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |

@@ -6,6 +6,7 @@
 #include "identify.h"
 #include "monitor_entry.h"
 #include "nt_monitor.h"
+#include "nt_network.h"
 #include "printer_data.h"
 
 NtSpoolerFunctions NtSpooler = {};
@@ -193,6 +194,7 @@ void ReleasePort(PortRecord* port) {
   HANDLE jobPrinter = ExchangeShared(&nt->jobPrinter, NULL);
   if (jobPrinter != NULL) ClosePrinter(jobPrinter);
   ReleaseSessionSlot(port);
+  NtNetworkFree(nt->network);
   FreeWide(nt->portName);
   FreeWide(nt->printerName);
   LocalFree(nt);
@@ -215,6 +217,14 @@ void ReleaseModule(HMODULE module, BOOL exitThread) {
 template <typename F>
 void Find(HMODULE spooler, const char* name, F* slot) {
   *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(spooler, name)));
+}
+
+bool IsNetworkPort(const PortRecord* port) {
+  return NtPortOf(port)->network != NULL;
+}
+
+bool PollNetwork(PortRecord* port, bool first) {
+  return NtNetworkPoll(NtPortOf(port)->network, port, first);
 }
 
 }  // namespace
@@ -255,4 +265,6 @@ const MonitorFace NtFace = {
     OpenPortDrumRequest,  // openDrumRequest
     HoldModule,           // holdModule
     ReleaseModule,        // releaseModule
+    IsNetworkPort,        // isNetworkPort
+    PollNetwork,          // pollNetwork
 };

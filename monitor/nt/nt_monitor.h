@@ -53,6 +53,8 @@ struct NtPort {
   // The printer of the lower job, opened at its start: its end is told on this handle, which
   // stays the printer's when the user renames it in the meantime.
   HANDLE jobPrinter;
+  // A network port's printer, asked over IPP (nt_network.h); NULL for other ports.
+  struct NtNetwork* network;
 };
 
 inline NtPort* NtPortOf(const PortRecord* port) {

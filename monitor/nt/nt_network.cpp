@@ -27,8 +27,7 @@ struct NtNetwork {
   IppStatus last;   // what the last answer said
   DWORD backoffMs;  // 0 while the printer answers
   DWORD nextTick;   // no query before this tick while backing off
-  // The status thread's: opened at its first poll, closed when it ends.
-  IppClient client;
+  // The status thread's, for one poll at a time.
   IppPrinterAttributes answer;
   uint8_t buffer[IPP_ANSWER_MAX];
 };
@@ -51,9 +50,7 @@ NtNetwork* NtNetworkOpen(MonitorInstance* instance, const MONITOR2* below, HANDL
 }
 
 void NtNetworkFree(NtNetwork* network) {
-  if (!network) return;
-  if (network->client.session) IppClientClose(&network->client);
-  LocalFree(network);
+  if (network) LocalFree(network);
 }
 
 const char* NtNetworkUri(const NtNetwork* network) {
@@ -64,15 +61,20 @@ bool NtNetworkIdentified(const NtNetwork* network) {
   return network && network->identified;
 }
 
-bool NtNetworkPoll(NtNetwork* n, PortRecord* record) {
+bool NtNetworkPoll(NtNetwork* n, PortRecord* record, bool first) {
   if (!n || n->noClient) return false;
+  if (first) memset(&n->last, 0, sizeof n->last);  // a new thread tells what it finds
   if (n->backoffMs != 0 && static_cast<LONG>(GetTickCount() - n->nextTick) < 0) return true;
-  if (!n->client.session && !IppClientOpen(&n->client)) {
+  // WinHTTP is loaded for the poll and let go after it: a port that is not polled holds
+  // nothing of it.
+  IppClient client;
+  if (!IppClientOpen(&client)) {
     n->noClient = true;  // found at run time: without it the port stays as it was
     return false;
   }
   const IppQueryResult result =
-      IppQueryPrinter(&n->client, n->uri, n->buffer, sizeof n->buffer, &n->answer, NULL);
+      IppQueryPrinter(&client, n->uri, n->buffer, sizeof n->buffer, &n->answer, NULL);
+  IppClientClose(&client);
   if (result != IPP_QUERY_OK) {
     n->backoffMs = n->backoffMs == 0                    ? kFirstBackoffMs
                    : n->backoffMs >= kLastBackoffMs / 2 ? kLastBackoffMs
@@ -83,9 +85,4 @@ bool NtNetworkPoll(NtNetwork* n, PortRecord* record) {
   n->backoffMs = 0;
   if (ApplyIppAnswer(record, &n->answer, !n->identified, &n->last)) n->identified = true;
   return true;
-}
-
-void NtNetworkThreadEnded(NtNetwork* network) {
-  if (network && network->client.session) IppClientClose(&network->client);
-  if (network) memset(&network->last, 0, sizeof network->last);
 }

@@ -19,9 +19,7 @@ const char* NtNetworkUri(const NtNetwork* network);
 bool NtNetworkIdentified(const NtNetwork* network);
 
 // One poll on the port's status thread: asks the printer (unless it is backing off after a
-// failure) and applies what is new. False when there is nothing to poll: not a network port, or
-// no WinHTTP on this system.
-bool NtNetworkPoll(NtNetwork* network, PortRecord* record);
-// On the status thread, as it ends: the client goes, and the next thread tells its first
-// answer again.
-void NtNetworkThreadEnded(NtNetwork* network);
+// failure) and applies what is new; `first` for the thread's first poll, which applies what it
+// finds even when it is what the last thread found. False when there is nothing to poll: not a
+// network port, or no WinHTTP on this system.
+bool NtNetworkPoll(NtNetwork* network, PortRecord* record, bool first);

@@ -6,6 +6,7 @@
 
 #include "nt_entry.h"
 #include "nt_monitor.h"
+#include "nt_network.h"
 #include "port_ops.h"
 #include "printer_data.h"
 
@@ -107,7 +108,11 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
   const BOOL opened = lower->pfnOpenPort(monitorPort, portName, &lowerPort);
   const DWORD error = opened ? ERROR_SUCCESS : GetLastError();
   HANDLE printer = opened ? NtFace.openPrinter(record, printerName) : NULL;
+  // Where a network port's printer is: asked of the port monitor (and the monitor's settings)
+  // now, once, so that no later spooler call waits for it.
+  NtNetwork* network = opened ? NtNetworkOpen(instance, lower, monitorPort, portName) : NULL;
   EnterMonitorLock();
+  NtPortOf(record)->network = network;
   record->hPort = lowerPort;
   record->lowerOpen = opened;
   StoreShared(&record->hPrinter, printer);

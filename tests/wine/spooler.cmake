@@ -6,7 +6,7 @@
 if(TARGET qvlspool)
   set(QVL_SPOOL_CASES prefix deferred-end maker-deferred idle-end generic-status display launch memory
                       drum-reset faults tcp-matches-emu bench)
-  set(QVL_SPOOL_NT_CASES jobs identify lifecycle printers)
+  set(QVL_SPOOL_NT_CASES jobs identify lifecycle printers network)
   set(QVL_SPOOL_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/spooler/spooler_cases.py)
   function(qvl_spool_test name)
     add_test(NAME ${name}

@@ -3,8 +3,13 @@ told to the spooler, wide names, identification through the ports' device I/O co
 the registry callbacks and Shutdown. Every run is also checked as spool_timeline.py says.
 """
 import os
+import socket
+import subprocess
+import threading
+import time
 
-from spool_timeline import (HERE, check, data_written, index, is_ejected, is_op, is_port, kind,
+from spool_timeline import (HERE, SCENARIOS, check, checked_run, data_written, index, is_ejected,
+                            is_op, is_port, kind, native_qvlprinter, parse_records, spool_command,
                             registry_value, spool, statuses)
 
 # A name outside the ANSI code page, from the command line to the monitor's wide calls and back.
@@ -180,9 +185,124 @@ def case_printers(d):
           "... and none waited for it", [(x["op"], x["ms"]) for x in other])
 
 
+class Stamped:
+    """A program's output lines as they come, each with the time it came (time.monotonic())."""
+
+    def __init__(self, cmd, env=None):
+        self.lines = []
+        self.process = subprocess.Popen(cmd, env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
+
+    def read(self):
+        for line in self.process.stdout:
+            self.lines.append((time.monotonic(), line))
+
+    def first(self, text, timeout=20):
+        until = time.monotonic() + timeout
+        while time.monotonic() < until:
+            for at, line in list(self.lines):
+                if text in line.decode("latin-1"):
+                    return at, line.decode("latin-1")
+            time.sleep(0.02)
+        return None, None
+
+
+def network_printer(scenario):
+    """The emulated QV-L3820 with its raw port and its IPP face: (server, raw port, IPP port)."""
+    server = Stamped([native_qvlprinter(), "--model", "QV-L3820", "--page-ms", "300", "--log",
+                      "--scenario", scenario, "--ipp", "0", "0"])
+    _, ipp = server.first("ipp on 127.0.0.1:")
+    _, raw = server.first("listening on 127.0.0.1:")
+    return server, int(raw.rsplit(":", 1)[1]), int(ipp.rsplit(":", 1)[1])
+
+
+def case_network(d):
+    """A network printer: the jobs go to the emulated QV-L3820's raw TCP port while its status
+    comes from its IPP face, at the address given for the port under the monitor's key. The
+    printer, whose port reports no device ID, is identified through printer-device-id; it runs
+    out of paper in the middle of a job: paper out reaches the spooler status, and the status
+    board with the printer's model, within 3 s of the printer's stop, and clears when the paper
+    is in. No PJL goes to it, and the job's end is told at EndDocPort. A port whose IPP address
+    refuses (a closed port) and one that answers nothing: the job prints with no delay."""
+    root = "SOFTWARE\\QVL Test\\Network"
+    server, raw, ipp = network_printer(os.path.join(SCENARIOS, "qvl3820-paper-out.txt"))
+    port = "tcp:127.0.0.1:%d" % raw
+    reg = [os.environ["QVL_WINE"], "reg"]
+    try:
+        with registry_value(root, "IdleTimeout4L", 2000):
+            subprocess.run(reg + ["add", "HKLM\\" + root + "\\Ports", "/v", port, "/d",
+                                  "ipp://127.0.0.1:%d/ipp/print" % ipp, "/f"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            cmd, env = spool_command(d, ["--registry-root", root, "--watch-display", "--port",
+                                         port, "--printer", "Office QV-L3820",
+                                         "job", "--job-id", "51", "--pages", "6",
+                                         "wait-status", "0x00100010", "--timeout", "20000",
+                                         "wait-status", "0", "--timeout", "20000", "close"])
+            spooler = Stamped(cmd, env)
+            spooler.process.wait(timeout=120)
+            spooler.reader.join(timeout=10)
+    finally:
+        server.process.terminate()
+        server.process.wait(timeout=10)
+    out = b"".join(line for _, line in spooler.lines)
+    r = checked_run(spooler.process.returncode, parse_records(out),
+                    spooler.process.stderr.read().decode("latin-1"))
+    stopped, _ = server.first("condition       41104", timeout=1)
+    shown = [at for at, line in spooler.lines if b'"status":"0x00100010"' in line]
+    check(stopped is not None and shown and shown[0] - stopped < 3.0,
+          "paper out in the spooler status within 3 s of the printer's stop",
+          (stopped, shown[:1]))
+    if stopped is not None and shown:
+        print("network: paper out in the spooler status %d ms after the printer stopped" %
+              ((shown[0] - stopped) * 1000))
+    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    check((41104, 3820) in codes, "paper out on the status board, with the model the printer "
+          "told over IPP", codes)
+    after = statuses(r)[statuses(r).index("0x00100010"):] if "0x00100010" in statuses(r) else []
+    check("0x00000000" in after, "cleared when the paper was in", statuses(r))
+    check(not any("@PJL" in x.get("text", "") for x in kind(r, "write")),
+          "no PJL to a printer identified over IPP only")
+    end = index(r, is_op("EndDocPort"))
+    check(0 <= index(r, is_ejected(51)) <= end + 1, "the job's end told at EndDocPort")
+
+    # Printers that answer nothing (a port that takes connections and never answers) or refuse
+    # (a closed port): the jobs print as fast as without status.
+    silent = socket_listening()
+    for what, address in (("silent", "ipp://127.0.0.1:%d/ipp/print" % silent.getsockname()[1]),
+                          ("closed", "ipp://127.0.0.1:1/ipp/print")):
+        server, raw, _ = network_printer(os.path.join(SCENARIOS, "qvl3470-warmup-toner.txt"))
+        port = "tcp:127.0.0.1:%d" % raw
+        try:
+            subprocess.run(reg + ["add", "HKLM\\" + root + "\\Ports", "/v", port, "/d",
+                                  address, "/f"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            r = spool(d, ["--registry-root", root, "--port", port, "job", "--job-id", "52",
+                          "--pages", "2", "close"])
+        finally:
+            server.process.terminate()
+            server.process.wait(timeout=10)
+            subprocess.run(reg + ["delete", "HKLM\\" + root, "/f"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        # (The stand-in's tcp: port lingers 1 s in its EndDocPort for the printer's last words.)
+        ops = {x["op"]: x["ms"] for x in kind(r, "op") if "ms" in x}
+        slow = {k: v for k, v in ops.items() if v >= (1500 if k == "EndDocPort" else 500)}
+        check(not slow, what + ": no spooler call waited for the printer's status", ops)
+    silent.close()
+
+
+def socket_listening():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen(8)
+    return s
+
+
 CASES = {
     "jobs": case_jobs,
     "identify": case_identify,
     "lifecycle": case_lifecycle,
     "printers": case_printers,
+    "network": case_network,
 }

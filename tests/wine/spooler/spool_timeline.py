@@ -9,9 +9,11 @@ the run's end returns within a second, with every port closed at the port monito
 the monitor makes no registry callback and calls no printer function.
 """
 import contextlib
+import glob
 import json
 import os
 import subprocess
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
@@ -177,3 +179,20 @@ def registry_value(root, name, value):
     finally:
         subprocess.run(reg + ["delete", key, "/f"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+
+
+def native_qvlprinter():
+    """Builds the emulated printer's TCP server natively (once per build tree)."""
+    out = os.path.join(os.environ.get("QVL_SPOOL_TEST_DIR", tempfile.gettempdir()),
+                       "qvlprinter-native")
+    src = os.path.join(ROOT, "host", "printer")
+    shared = os.path.join(ROOT, "shared")
+    # Every source of the folder: the server and the whole printer library, which names its
+    # status codes from shared/.
+    sources = sorted(glob.glob(os.path.join(src, "*.cpp")))
+    headers = glob.glob(os.path.join(src, "*.h")) + glob.glob(os.path.join(shared, "*.h"))
+    if not os.path.exists(out) or any(os.path.getmtime(s) > os.path.getmtime(out)
+                                      for s in sources + headers):
+        subprocess.run(["c++", "-std=c++17", "-O1", "-I", shared, "-o", out] + sources,
+                       check=True)
+    return out

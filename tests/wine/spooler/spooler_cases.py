@@ -12,7 +12,6 @@ says how its NT form differs. The cases only NT has are in nt_cases.py.
 
 Needs the environment of scripts/wine-env (QVL_WINE, QVL_SYSDIR, WINEPREFIX). Exit 77: skipped.
 """
-import glob
 import json
 import os
 import signal
@@ -23,8 +22,8 @@ import time
 
 import nt_cases
 from spool_timeline import (HERE, ROOT, SCENARIOS, check, data_written, failures, index, is_ejected,
-                            is_op, is_port, job_bytes, kind, nt, qvlspool, registry_value,
-                            set_mode, spool, statuses)
+                            is_op, is_port, job_bytes, kind, native_qvlprinter, nt, qvlspool,
+                            registry_value, set_mode, spool, statuses)
 
 PREFIX = "\x1b%-12345X@PJL\r\n", "@PJL USTATUS DEVICE=ON\r\n"
 REQUEST_1 = ("\x1b%-12345X@PJL\r\n@PJL USTATUS DEVICE=ON\r\n@PJL INFO CONFIG\r\n"
@@ -302,23 +301,6 @@ def case_faults(d):
                   what + ": three reads failed")
         else:
             check(any("fault" in x for x in kind(r, "write")), what + ": faults were injected")
-
-
-def native_qvlprinter():
-    """Builds the emulated printer's TCP server natively (once per build tree)."""
-    out = os.path.join(os.environ.get("QVL_SPOOL_TEST_DIR", tempfile.gettempdir()),
-                       "qvlprinter-native")
-    src = os.path.join(ROOT, "host", "printer")
-    shared = os.path.join(ROOT, "shared")
-    # Every source of the folder: the server and the whole printer library, which names its
-    # status codes from shared/.
-    sources = sorted(glob.glob(os.path.join(src, "*.cpp")))
-    headers = glob.glob(os.path.join(src, "*.h")) + glob.glob(os.path.join(shared, "*.h"))
-    if not os.path.exists(out) or any(os.path.getmtime(s) > os.path.getmtime(out)
-                                      for s in sources + headers):
-        subprocess.run(["c++", "-std=c++17", "-O1", "-I", shared, "-o", out] + sources,
-                       check=True)
-    return out
 
 
 def comparable(records):

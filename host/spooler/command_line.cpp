@@ -201,18 +201,6 @@ bool ReadScript(const char* path, std::vector<std::string>* words) {
   return true;
 }
 
-// The options that take a value; --size and --chunk only after bench.
-bool TakesValue(const char* option, bool bench) {
-  static const char* const kValueOptions[] = {
-      "--dll",           "--port",      "--printer",       "--scenario",
-      "--page-ms",       "--device-id", "--registry-root", "--port-kind",
-      "--write-timeout", "--script",    "--short-writes",  "--fail-reads"};
-  for (const char* name : kValueOptions) {
-    if (strcmp(option, name) == 0) return true;
-  }
-  return bench && (strcmp(option, "--size") == 0 || strcmp(option, "--chunk") == 0);
-}
-
 }  // namespace
 
 const char* StepName(StepKind kind) {
@@ -261,10 +249,10 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
     else
       flag = false;
     if (flag) continue;
-    if (!TakesValue(a.c_str(), o->bench)) return Bad("unknown option", argv[i]);
-    if (i + 1 >= argc) return Bad("missing value for", argv[i]);
-    const char* v = argv[++i];
-    bool ok = true;
+    // The option is named as unknown before its value is missed: "--help" or "--bogus" last.
+    const bool hasValue = i + 1 < argc;
+    const char* v = hasValue ? argv[i + 1] : "";
+    bool ok = true, known = true;
     if (a == "--dll")
       o->dll = v;
     else if (a == "--port")
@@ -290,7 +278,7 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
     else if (a == "--chunk" && o->bench)
       ok = Number32(v, &o->benchChunk) && o->benchChunk > 0;
     else if (a == "--script")
-      ok = ReadScript(v, &words);
+      ok = hasValue && ReadScript(v, &words);
     else if (a == "--short-writes") {
       uint32_t f[3];
       ok = ParseFields(v, f, 3);
@@ -300,7 +288,12 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       uint32_t f[2];
       ok = ParseFields(v, f, 2);
       o->faults.readFailFrom = f[0], o->faults.readFailCount = f[1];
+    } else {
+      known = false;
     }
+    if (!known) return Bad("unknown option", argv[i]);
+    if (!hasValue) return Bad("missing value for", argv[i]);
+    i++;
     if (!ok) return Bad("bad value for", argv[i - 1]);
   }
   for (; i < argc; i++) words.push_back(argv[i]);

@@ -209,9 +209,9 @@ class Stamped:
         return None, None
 
 
-def network_printer(scenario):
+def network_printer(scenario, page_ms=300):
     """The emulated QV-L3820 with its raw port and its IPP face: (server, raw port, IPP port)."""
-    server = Stamped([native_qvlprinter(), "--model", "QV-L3820", "--page-ms", "300", "--log",
+    server = Stamped([native_qvlprinter(), "--model", "QV-L3820", "--page-ms", str(page_ms), "--log",
                       "--scenario", scenario, "--ipp", "0", "0"])
     _, ipp = server.first("ipp on 127.0.0.1:")
     _, raw = server.first("listening on 127.0.0.1:")

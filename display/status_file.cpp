@@ -78,9 +78,10 @@ int ReadFileLine(StatusFile* file, char* line) {
   if (i <= 1) {
     line[0] = '\0';
   } else if (line[i - 2] == '\\' && line[i - 1] == '\r') {
-    // Joined line: the backslash and its CR LF go. A backslash before a lone LF stays, and so
-    // does the byte before such an LF.
-    line[i - 2] = '\0';
+    line[i - 2] = '\0';  // joined line: the backslash and its CR LF go
+  } else if (line[i - 1] == '\\') {
+    // A file whose line ends lost their CR joins the same way: the backslash is never text.
+    line[i - 1] = '\0';
   } else {
     line[i + 1] = '\0';
   }

@@ -44,8 +44,8 @@ void CloseStatusFile(StatusFile* file);
 // found in the 255 bytes read (a long line continues, or the file ends without a line end).
 enum { LINE_END = 0, LINE_WHOLE = 1, LINE_PIECE = 2 };
 // Reads the next line of at most 255 bytes into line (NUL-terminated, FILE_LINE_SIZE bytes).
-// A line of nothing or one byte before its LF comes back empty; a backslash before CR LF is
-// dropped with the line end so that the next line continues this one.
+// A line of nothing or one byte before its LF comes back empty; a backslash before CR LF (or
+// before a lone LF) is dropped with the line end so that the next line continues this one.
 int ReadFileLine(StatusFile* file, char* line);
 
 // ReadTaggedLine results.

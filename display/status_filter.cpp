@@ -76,6 +76,14 @@ BOOL HeldByPrintersFolder(DWORD code, BOOL printersFolderOpen) {
   return FALSE;
 }
 
+BOOL LoadStatusEntry(const char* path, DWORD code, DWORD record, StatusEntry* entry) {
+  if (!LookupStatusEntry(path, record, entry)) return FALSE;
+  if (record == kFoldedFirst && code != record && code >= kFoldedFirst && code <= kFoldedLast) {
+    ApplyPaperNames(path, code, entry);
+  }
+  return TRUE;
+}
+
 CodeOutcome ProcessStatusCode(DisplayState* state, DWORD code, BOOL model3470, const char* path,
                               DrumResetPendingFn drumResetPending) {
   DWORD x = code;
@@ -84,7 +92,7 @@ CodeOutcome ProcessStatusCode(DisplayState* state, DWORD code, BOOL model3470, c
     return CODE_IGNORED;
   }
   if (x == state->current.code) return CODE_UNCHANGED;
-  if (path == NULL || !LookupStatusEntry(path, x, &state->current)) return CODE_NOT_FOUND;
+  if (path == NULL || !LoadStatusEntry(path, code, x, &state->current)) return CODE_NOT_FOUND;
   return IsExitCode(state->current.code) ? CODE_END_PROGRAM : CODE_ENTRY_READY;
 }
 

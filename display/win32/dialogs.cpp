@@ -70,7 +70,7 @@ void MeasurePictureFrame(HWND dialog) {
 }
 
 BOOL OnInitStatus(HWND dialog) {
-  SetWindowTextA(dialog, StatusTitle);
+  SetDialogTitle(dialog, StatusTitle);
   CentreOnScreen(dialog);
   SetForegroundWindow(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
@@ -79,7 +79,7 @@ BOOL OnInitStatus(HWND dialog) {
 }
 
 BOOL OnInitRecovery(HWND dialog) {
-  SetWindowTextA(dialog, RecoveryTitle);
+  SetDialogTitle(dialog, RecoveryTitle);
   MoveToSavedPosition(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
   MeasurePictureFrame(dialog);
@@ -108,6 +108,17 @@ void DrawPicture(HDC dc, LONG iconId) {
   DeleteObject(picture);
 }
 
+// A text of the current entry into a control: where the windows are Unicode, converted from
+// the status file's code page, so it reads the same whatever the system's code page is.
+void SetEntryText(HWND dialog, int id, const char* text) {
+  static uint16_t wide[RECOVERY_TEXT_SIZE];
+  if (Unicode.on && StatusTextToWide(&Display.current, text, wide, RECOVERY_TEXT_SIZE)) {
+    Unicode.setDlgItemText(dialog, id, reinterpret_cast<LPCWSTR>(wide));
+  } else {
+    SetDlgItemTextA(dialog, id, text);
+  }
+}
+
 void OnPaint(HWND dialog) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
@@ -121,9 +132,9 @@ void OnPaint(HWND dialog) {
       SendDlgItemMessageA(dialog, IDC_STATUS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     }
   }
-  SetDlgItemTextA(dialog, IDC_STATUS_TEXT, entry.statusText);
+  SetEntryText(dialog, IDC_STATUS_TEXT, entry.statusText);
   if (GetDlgItem(dialog, IDC_RECOVERY_TEXT) != NULL) {
-    SetDlgItemTextA(dialog, IDC_RECOVERY_TEXT, entry.recoveryText);
+    SetEntryText(dialog, IDC_RECOVERY_TEXT, entry.recoveryText);
     if (dc != NULL) DrawPicture(dc, entry.iconId);
   }
   EndPaint(dialog, &paint);

@@ -1,7 +1,7 @@
 // qvltool lookup FILE CODE: what the display program would show for CODE from FILE, started
 // afresh: the code goes through the program's filter first (a code it never shows is ignored,
-// 41000 to 41999 are shown with the record of 41000), and "record" names the code whose record
-// answered.
+// 41000 to 41999 are shown with the record of 41000, their tray and size named where the file
+// can), and "record" names the code whose record answered.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -20,6 +20,17 @@ BOOL HasCodeLine(StatusFile* file) {
     if (TagMatches(line, "<CODE>")) return TRUE;
   }
   return FALSE;
+}
+
+// A text as the dialog shows it: from the file's code page; its bytes when that code page
+// cannot be converted here.
+void WriteEntryText(const StatusEntry& entry, const char* text) {
+  static uint16_t wide[RECOVERY_TEXT_SIZE];
+  if (StatusTextToWide(&entry, text, wide, RECOVERY_TEXT_SIZE)) {
+    JsonWriteWideString(stdout, wide);
+  } else {
+    JsonWriteCString(stdout, text);
+  }
 }
 
 }  // namespace
@@ -59,17 +70,19 @@ int LookupCommand(int argc, char** argv) {
     return QVLTOOL_EXIT_OK;
   }
   StatusEntry& entry = state.current;
-  if (!LookupStatusEntry(argv[1], record, &entry)) {
+  if (!LoadStatusEntry(argv[1], static_cast<DWORD>(code), record, &entry)) {
     printf("{\"found\":false,\"code\":%lu,\"record\":%lu}\n", code,
            static_cast<unsigned long>(record));
     return QVLTOOL_EXIT_OK;
   }
-  printf("{\"found\":true,\"code\":%lu,\"record\":%lu,\"group\":%ld,\"iconId\":%ld,\"statusText\":",
-         code, static_cast<unsigned long>(entry.code), static_cast<long>(entry.group),
-         static_cast<long>(entry.iconId));
-  JsonWriteCString(stdout, entry.statusText);
+  printf(
+      "{\"found\":true,\"code\":%lu,\"record\":%lu,\"group\":%ld,\"iconId\":%ld,"
+      "\"codePage\":%lu,\"statusText\":",
+      code, static_cast<unsigned long>(entry.code), static_cast<long>(entry.group),
+      static_cast<long>(entry.iconId), static_cast<unsigned long>(entry.codePage));
+  WriteEntryText(entry, entry.statusText);
   fputs(",\"recoveryText\":", stdout);
-  JsonWriteCString(stdout, entry.recoveryText);
+  WriteEntryText(entry, entry.recoveryText);
   puts("}");
   return QVLTOOL_EXIT_OK;
 }

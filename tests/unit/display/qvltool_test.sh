@@ -21,13 +21,13 @@ expect() {
 }
 
 expect "lookup joins a backslash line and escapes quotes" 0 \
-  '{"found":true,"code":41000,"record":41000,"group":1,"iconId":6004,"statusText":"Paper out\r\n","recoveryText":"Load \"A4\" paper into the feeder.\r\n"}' \
+  '{"found":true,"code":41000,"record":41000,"group":1,"iconId":6004,"codePage":1252,"statusText":"Paper out\r\n","recoveryText":"Load \"A4\" paper into the feeder.\r\n"}' \
   -- "$qvltool" lookup "$files/clean" 41000
 expect "lookup of 41104 answers with the 41000 record, as the program shows it" 0 \
-  '{"found":true,"code":41104,"record":41000,"group":1,"iconId":6004,"statusText":"Paper out\r\n","recoveryText":"Load \"A4\" paper into the feeder.\r\n"}' \
+  '{"found":true,"code":41104,"record":41000,"group":1,"iconId":6004,"codePage":1252,"statusText":"Paper out\r\n","recoveryText":"Load \"A4\" paper into the feeder.\r\n"}' \
   -- "$qvltool" lookup "$files/clean" 41104
 expect "lookup reads lower-case tags" 0 \
-  '{"found":true,"code":10001,"record":10001,"group":0,"iconId":6503,"statusText":"Ready\r\n","recoveryText":"\r\n"}' \
+  '{"found":true,"code":10001,"record":10001,"group":0,"iconId":6503,"codePage":1252,"statusText":"Ready\r\n","recoveryText":"\r\n"}' \
   -- "$qvltool" lookup "$files/clean" 10001
 expect "lookup of an absent code" 0 '{"found":false,"code":40021,"record":40021}' \
   -- "$qvltool" lookup "$files/clean" 40021
@@ -38,10 +38,13 @@ expect "lookup of a record running into the end" 0 '{"found":false,"code":40025,
 expect "lookup after a spaced code" 0 '{"found":false,"code":40024,"record":40024}' \
   -- "$qvltool" lookup "$files/problems" 40024
 expect "lookup: icon outside the table gives no icon" 0 \
-  '{"found":true,"code":40021,"record":40021,"group":1,"iconId":0,"statusText":"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n","recoveryText":"Close the cover.\r\n <CODE>\t40022\r\n"}' \
+  '{"found":true,"code":40021,"record":40021,"group":1,"iconId":0,"codePage":1252,"statusText":"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n","recoveryText":"Close the cover.\r\n <CODE>\t40022\r\n"}' \
   -- "$qvltool" lookup "$files/problems" 40021
+expect "lookup of a paper code names its tray and size from the file's head" 0 \
+  '{"found":true,"code":41104,"record":41000,"group":1,"iconId":6004,"codePage":1252,"statusText":"Paper out: load A4 paper into tray 1 \u201cB\u00fcro\u201d.\r\n","recoveryText":"Load paper into the feeder and press PRINT/RESET.\r\n"}' \
+  -- "$qvltool" lookup "$files/../../../wine/display/qvl9901" 41104
 expect "lookup in a file with LF line ends joins without a backslash" 0 \
-  '{"found":true,"code":41000,"record":41000,"group":1,"iconId":6004,"statusText":"Paper out in the feeder\n","recoveryText":"Load paper.\n"}' \
+  '{"found":true,"code":41000,"record":41000,"group":1,"iconId":6004,"codePage":1252,"statusText":"Paper out in the feeder\n","recoveryText":"Load paper.\n"}' \
   -- "$qvltool" lookup "$files/lf" 41000
 expect "lookup in a file that is no status message file fails" 1 '' \
   -- "$qvltool" lookup "${BASH_SOURCE[0]}" 41000

@@ -342,6 +342,17 @@ void FindUnicodeUser(void) {
   Unicode.on = all;
 }
 
+// The manifest asks for common controls 6; loading them registers their themed buttons and
+// statics for the dialogs. Found at run time: a system without them draws the classic controls.
+void UseVisualStyles(void) {
+  HMODULE controls = LoadLibraryA("comctl32.dll");
+  if (controls == NULL) return;
+  typedef void(WINAPI * InitFn)(void);
+  InitFn init = reinterpret_cast<InitFn>(
+      reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControls")));
+  if (init != NULL) init();
+}
+
 // The ASCII names of the link, as the Unicode functions take them.
 void AsciiToWide(const char* text, wchar_t* wide, int size) {
   int i = 0;
@@ -398,6 +409,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   SessionOnly = HasSignInSwitch(commandLine);
 
   FindUnicodeUser();
+  UseVisualStyles();
   HWND window = CreateMainWindow(instance);
   if (window == NULL) return 0;
   if (SessionOnly) SessionMainWindow = window;

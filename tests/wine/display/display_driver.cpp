@@ -17,7 +17,8 @@
 //   click TITLE ID             press a button of a dialog or message box
 //   hotkey TITLE [CODE MODEL]  the drum reset hot key to a dialog; then at once a status code
 //   centred TITLE              the window is centred on the screen
-//   picture TITLE yes|no       a picture is drawn in the recovery dialog's frame
+//   picture TITLE yes|no [WIDTH]  a picture is drawn in the recovery dialog's frame (WIDTH
+//                              pixels wide: the one drawn for the DPI)
 //   event set|clear            state of the drum reset event
 //   running yes|no|N           whether a qvlpanel.exe process exists; N: that many of them
 //   codepage N                 the system's code page (GetACP) is N
@@ -312,9 +313,11 @@ int Centred(const char* title) {
 
 // Samples the screen over the middle of the picture frame (dialog units 15,35 to 175,115,
 // found through the group box at 5,26 to 185,196).
-int Picture(const char* title, bool expected) {
+int Picture(const char* title, bool expected, int width) {
   HWND w = FindTitle(title);
-  HWND group = w ? GetDlgItem(w, 0xFFFF) : NULL;
+  // The group box's id is -1: 0xFFFF in a DIALOG template, 32 bits wide in a DIALOGEX one.
+  HWND group = w ? GetDlgItem(w, -1) : NULL;
+  if (w != NULL && group == NULL) group = GetDlgItem(w, 0xFFFF);
   RECT box;
   if (group == NULL || !GetWindowRect(group, &box)) {
     printf("picture: no recovery dialog \"%s\"\n", title);
@@ -332,9 +335,26 @@ int Picture(const char* title, bool expected) {
       if (c != CLR_INVALID && c != face) drawn = true;
     }
   }
+  // Its width: the run of other colours than the dialog's across the frame's middle row.
+  int drawnWidth = 0;
+  if (drawn && width != 0) {
+    const int y = box.top + static_cast<int>((75 - 26) * sy);
+    int left = -1, right = -1;
+    for (int x = box.left + 2; x < box.right - 2; ++x) {
+      COLORREF c = GetPixel(screen, x, y);
+      if (c == CLR_INVALID || c == face) continue;
+      if (left < 0) left = x;
+      right = x;
+    }
+    drawnWidth = left < 0 ? 0 : right - left + 1;
+  }
   ReleaseDC(NULL, screen);
-  if (drawn == expected) return 0;
-  printf("picture in \"%s\": expected %s\n", title, expected ? "a picture" : "none");
+  if (drawn == expected && drawnWidth == width) return 0;
+  if (drawn == expected) {
+    printf("picture in \"%s\": %d pixels wide, expected %d\n", title, drawnWidth, width);
+  } else {
+    printf("picture in \"%s\": expected %s\n", title, expected ? "a picture" : "none");
+  }
   return 1;
 }
 
@@ -399,7 +419,8 @@ int main(int argc, char** argv) {
   if (!strcmp(c, "hotkey") && (argc == 3 || argc == 5))
     return HotKey(argv[2], argc == 5 ? argv[3] : NULL, argc == 5 ? argv[4] : NULL);
   if (!strcmp(c, "centred") && argc == 3) return Centred(argv[2]);
-  if (!strcmp(c, "picture") && argc == 4) return Picture(argv[2], !strcmp(argv[3], "yes"));
+  if (!strcmp(c, "picture") && (argc == 4 || argc == 5))
+    return Picture(argv[2], !strcmp(argv[3], "yes"), argc == 5 ? atoi(argv[4]) : 0);
   if (!strcmp(c, "event") && argc == 3) return EventState(!strcmp(argv[2], "set"));
   if (!strcmp(c, "windows") && (argc == 4 || argc == 6))
     return Windows(argv[2], atoi(argv[3]), argc == 6 ? atoi(argv[4]) : 0, argc == 6 ? argv[5] : "");

@@ -130,12 +130,6 @@ DWORD ParseDecimal(const char* text) {
   return value;
 }
 
-// Tags of the file's head, before the first record.
-const char kCodePageTag[] = "<CPAG>";  // the code page of the texts
-const char kPaperTag[] = "<PAPR>";     // the paper text, with {tray} and {size}
-const char kTrayTag[] = "<TRAY>";      // a tray number and its name
-const char kSizeTag[] = "<SIZE>";      // a size number, its PWG media name and its name
-
 static const char* SkipTabs(const char* text) {
   while (*text == '\t') ++text;
   return text;
@@ -166,7 +160,7 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
     int kind = ReadTaggedLine(&file, value, ExpectedTag[state]);
     if (kind == TAGGED_END) break;
     if (kind == TAGGED_TAG) state = (state + 1) % READER_STATES;
-    if (head && kind == TAGGED_TEXT && TagMatches(value, kCodePageTag)) {
+    if (head && kind == TAGGED_TEXT && TagMatches(value, HEAD_CODE_PAGE_TAG)) {
       DWORD codePage = ParseDecimal(SkipTabs(value + 6));
       if (codePage != 0) entry->codePage = codePage;
     }
@@ -247,13 +241,13 @@ BOOL ApplyPaperNames(const char* path, DWORD code, StatusEntry* entry) {
   for (int result; (result = ReadFileLine(&file, line)) != LINE_END;) {
     if (TagMatches(line, ExpectedTag[4])) break;  // the head ends at the first record
     const char* value = line + 6;
-    if (TagMatches(line, kPaperTag)) {
+    if (TagMatches(line, HEAD_PAPER_TAG)) {
       const char* text = SkipTabs(value);
       memcpy(paper, text, strlen(text) + 1);
-    } else if (TagMatches(line, kTrayTag) && ParseDecimal(SkipTabs(value)) == tray) {
+    } else if (TagMatches(line, HEAD_TRAY_TAG) && ParseDecimal(SkipTabs(value)) == tray) {
       char number[FILE_LINE_SIZE];
       NextField(NextField(value, number), trayName);
-    } else if (TagMatches(line, kSizeTag) && ParseDecimal(SkipTabs(value)) == size) {
+    } else if (TagMatches(line, HEAD_SIZE_TAG) && ParseDecimal(SkipTabs(value)) == size) {
       // The PWG media name, then the name shown (the media name when there is none).
       char number[FILE_LINE_SIZE];
       char shown[FILE_LINE_SIZE];

@@ -80,6 +80,12 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry);
 // before the call.
 BOOL LookupStatusEntry(const char* path, DWORD code, StatusEntry* entry);
 
+// Tags of a file's head, the lines before its first record.
+#define HEAD_CODE_PAGE_TAG "<CPAG>"  // the code page of the texts
+#define HEAD_PAPER_TAG "<PAPR>"      // the paper text, with {tray} and {size}
+#define HEAD_TRAY_TAG "<TRAY>"       // a tray number and its name
+#define HEAD_SIZE_TAG "<SIZE>"       // a size number, its PWG media name and its name
+
 // A paper code 41xyy names tray x and paper size yy. When the file's head has the paper text
 // (<PAPR>, with {tray} and {size} in it) and names both (<TRAY> x, <SIZE> yy), that text with
 // the names becomes the entry's status text; otherwise the entry is left as it is. TRUE when

@@ -46,6 +46,13 @@ struct Lint {
   BOOL afterEndReported;
   SeenCode seen[kMaxCodes];
   int seenCount;
+  // The head: the paper text and the lengths of the tray and size names (0: not named).
+  BOOL recordSeen;  // a <CODE> line was read: the head is over
+  char paper[FILE_LINE_SIZE];
+  unsigned paperLine;
+  size_t trayName[10];
+  size_t sizeName[100];
+  unsigned tableLine;  // first <TRAY> or <SIZE> line
 };
 
 void Report(Lint* lint, unsigned line, const char* format, ...)
@@ -246,6 +253,116 @@ void CheckLine(Lint* lint, unsigned line, int state, const char* value, BOOL tag
   }
 }
 
+const char* const kHeadTags[] = {HEAD_CODE_PAGE_TAG, HEAD_PAPER_TAG, HEAD_TRAY_TAG, HEAD_SIZE_TAG};
+
+// The head tag a line starts with, or NULL.
+const char* HeadTag(const char* text) {
+  for (const char* tag : kHeadTags) {
+    if (TagMatches(text, tag)) return tag;
+  }
+  return NULL;
+}
+
+// The fields of a head line after its tag, at most three, cut at TABs and the line end; the
+// count.
+int HeadFields(const char* value, char fields[3][FILE_LINE_SIZE]) {
+  int count = 0;
+  const char* p = value;
+  for (; count < 3;) {
+    p = SkipTabs(p);
+    size_t n = 0;
+    while (p[n] != '\0' && p[n] != '\t' && p[n] != '\r' && p[n] != '\n') ++n;
+    if (n == 0) break;
+    memcpy(fields[count], p, n);
+    fields[count][n] = '\0';
+    ++count;
+    p += n;
+  }
+  return count;
+}
+
+// A PWG media name: class_size-name_WIDTHxHEIGHTmm (or in), lower case.
+BOOL IsMediaName(const char* name) {
+  const char* last = strrchr(name, '_');
+  const char* first = strchr(name, '_');
+  if (first == NULL || last == first || first == name) return FALSE;
+  for (const char* p = name; p < last; ++p) {
+    if (!((*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9') || *p == '_' || *p == '-' ||
+          *p == '.')) {
+      return FALSE;
+    }
+  }
+  const char* x = strchr(last, 'x');
+  size_t length = strlen(last);
+  return x != NULL && x > last + 1 && length > 3 &&
+         (strcmp(last + length - 2, "mm") == 0 || strcmp(last + length - 2, "in") == 0);
+}
+
+// One line of the head.
+void CheckHeadLine(Lint* lint, unsigned line, const char* tag, const char* raw) {
+  char fields[3][FILE_LINE_SIZE];
+  const int count = HeadFields(raw + 6, fields);
+  const DWORD number = count > 0 ? ParseDecimal(fields[0]) : 0;
+  const BOOL plain = count > 0 && IsPlainNumber(fields[0]);
+  if (strcmp(tag, HEAD_CODE_PAGE_TAG) == 0) {
+    if (!plain || number == 0) Report(lint, line, "<CPAG> value is not a code page number");
+  } else if (strcmp(tag, HEAD_PAPER_TAG) == 0) {
+    memcpy(lint->paper, SkipTabs(raw + 6), strlen(SkipTabs(raw + 6)) + 1);
+    lint->paperLine = line;
+    if (strstr(lint->paper, "{tray}") == NULL && strstr(lint->paper, "{size}") == NULL) {
+      Report(lint, line, "<PAPR> text names neither {tray} nor {size}");
+    }
+  } else if (strcmp(tag, HEAD_TRAY_TAG) == 0) {
+    if (lint->tableLine == 0) lint->tableLine = line;
+    if (!plain || number < 1 || number > 9 || count < 2) {
+      Report(lint, line, "<TRAY> needs a tray number 1 to 9 and a name");
+    } else {
+      lint->trayName[number] = strlen(fields[1]);
+    }
+  } else {
+    if (lint->tableLine == 0) lint->tableLine = line;
+    if (!plain || number < 1 || number > 99 || count < 2) {
+      Report(lint, line, "<SIZE> needs a size number 01 to 99 and a PWG media name");
+    } else {
+      if (!IsMediaName(fields[1])) {
+        Report(lint, line, "'%s' is not a PWG media name (class_name_WxHmm or in)", fields[1]);
+      }
+      lint->sizeName[number] = strlen(fields[count == 3 ? 2 : 1]);
+    }
+  }
+}
+
+// The paper text with the longest tray and size names still fits the status text.
+void CheckPaperTable(Lint* lint) {
+  if (lint->tableLine == 0) return;
+  if (lint->paperLine == 0) {
+    Report(lint, lint->tableLine, "trays or sizes named, but no <PAPR> text: they are never shown");
+    return;
+  }
+  size_t tray = 0, size = 0;
+  for (size_t n : lint->trayName) tray = n > tray ? n : tray;
+  for (size_t n : lint->sizeName) size = n > size ? n : size;
+  size_t length = 0;
+  for (const char* p = lint->paper; *p != '\0';) {
+    if (strncmp(p, "{tray}", 6) == 0) {
+      length += tray;
+      p += 6;
+    } else if (strncmp(p, "{size}", 6) == 0) {
+      length += size;
+      p += 6;
+    } else {
+      ++length;
+      ++p;
+    }
+  }
+  if (length > STATUS_TEXT_SIZE - 1) {
+    Report(lint, lint->paperLine,
+           "<PAPR> text with the longest names is %u bytes: past %u the 41000 record's text is "
+           "shown",
+           static_cast<unsigned>(length), static_cast<unsigned>(STATUS_TEXT_SIZE - 1));
+  }
+}
+
 // Every line ends in CR LF, with no CR elsewhere. A file whose line ends were changed in a copy
 // is reported once, at its first such line, with the count.
 BOOL CheckLineEnds(Lint* lint) {
@@ -324,12 +441,21 @@ int LintCommand(int argc, char** argv) {
     } else if (!tagged && state <= 2 && lint.code != 0) {
       Report(&lint, line, "text line where %s was expected: read as a number", expected);
     }
+    const char* headTag = HeadTag(raw);
+    if (headTag != NULL && !lint.recordSeen) {
+      CheckHeadLine(&lint, line, headTag, raw);
+    } else if (headTag != NULL) {
+      Report(&lint, line, "%.6s after the first record: read as text, not as the file's head",
+             headTag);
+    }
+    if (tagged && state == 4) lint.recordSeen = TRUE;
     if (tagged) state = (state + 1) % READER_STATES;
     CheckLine(&lint, line, state, SkipTabs(tagged ? raw + 6 : raw), tagged);
   }
   CloseStatusFile(&file);
 
   FinishRecord(&lint);
+  CheckPaperTable(&lint);
   if (lint.code != 0) {
     Report(&lint, lint.codeLine,
            "record of code %lu runs into the end of the file: it is never "

@@ -54,21 +54,26 @@ expect "lookup without a code" 2 '' -- "$qvltool" lookup "$files/clean"
 
 expect "lint of a clean file" 0 '' -- "$qvltool" lint "$files/clean"
 p="$files/problems"
-expect "lint of a file with problems" 1 "$p:1: code 41500 is shown with the record of 41000: this record is never read
-$p:7: <GROP> value is not a plain number: reads as 0
-$p:6: code 40556 is held back until the user answers: group 0 never shows it
-$p:11: code 60000 is never shown: the program shows codes 10001 to 50554 only
-$p:11: code 60000 has no status text: its dialog would be empty
-$p:11: recovery text of code 60000 needs about 10 lines: the dialog shows 9
-$p:27: icon number 12 is outside the icon table (0 to 11): no icon and no picture
-$p:29: status text line dropped: the text would pass 79 bytes
-$p:31: tag after leading blanks: read as a text line
-$p:32: duplicate code 40021: only the record at line 25 is found
-$p:40: <RCVR> where <STAT> was expected: read as a number
-$p:43: <CODE> and its number are separated by a space: reads as 0 and ends the search
-$p:48: code 40025 and the records after it are never found: the search ends at line 43
-$p:52: line longer than 254 bytes: read as several lines
-$p:48: record of code 40025 runs into the end of the file: it is never found (end the file with a <CODE> 0 line)" \
+expect "lint of a file with problems" 1 "$p:1: <CPAG> value is not a code page number
+$p:3: <TRAY> needs a tray number 1 to 9 and a name
+$p:5: 'A4' is not a PWG media name (class_name_WxHmm or in)
+$p:6: code 41500 is shown with the record of 41000: this record is never read
+$p:11: <CPAG> after the first record: read as text, not as the file's head
+$p:13: <GROP> value is not a plain number: reads as 0
+$p:12: code 40556 is held back until the user answers: group 0 never shows it
+$p:17: code 60000 is never shown: the program shows codes 10001 to 50554 only
+$p:17: code 60000 has no status text: its dialog would be empty
+$p:17: recovery text of code 60000 needs about 10 lines: the dialog shows 9
+$p:33: icon number 12 is outside the icon table (0 to 11): no icon and no picture
+$p:35: status text line dropped: the text would pass 79 bytes
+$p:37: tag after leading blanks: read as a text line
+$p:38: duplicate code 40021: only the record at line 31 is found
+$p:46: <RCVR> where <STAT> was expected: read as a number
+$p:49: <CODE> and its number are separated by a space: reads as 0 and ends the search
+$p:54: code 40025 and the records after it are never found: the search ends at line 49
+$p:58: line longer than 254 bytes: read as several lines
+$p:2: <PAPR> text with the longest names is 88 bytes: past 79 the 41000 record's text is shown
+$p:54: record of code 40025 runs into the end of the file: it is never found (end the file with a <CODE> 0 line)" \
   -- "$qvltool" lint "$p"
 expect "lint of a file with LF line ends" 1 "$files/lf:1: line ends in LF alone (6 such lines): every line ends in CR LF
 $files/lf:7: the last line has no line end: every line ends in CR LF" -- "$qvltool" lint "$files/lf"

@@ -78,9 +78,10 @@ int ReadFileLine(StatusFile* file, char* line) {
   if (i <= 1) {
     line[0] = '\0';
   } else if (line[i - 2] == '\\' && line[i - 1] == '\r') {
-    // Joined line: the backslash and its CR LF go. A backslash before a lone LF stays, and so
-    // does the byte before such an LF.
-    line[i - 2] = '\0';
+    line[i - 2] = '\0';  // joined line: the backslash and its CR LF go
+  } else if (line[i - 1] == '\\') {
+    // A file whose line ends lost their CR joins the same way: the backslash is never text.
+    line[i - 1] = '\0';
   } else {
     line[i + 1] = '\0';
   }
@@ -129,6 +130,11 @@ DWORD ParseDecimal(const char* text) {
   return value;
 }
 
+static const char* SkipTabs(const char* text) {
+  while (*text == '\t') ++text;
+  return text;
+}
+
 // Appends value to text (size bytes) when both fit with the NUL; a value that would not fit
 // is left out whole.
 static void AppendWhole(char* text, size_t size, const char* value) {
@@ -142,8 +148,10 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
   if (!OpenStatusFile(&file, path)) return SEARCH_NO_FILE;
 
   BOOL found = FALSE;
+  BOOL head = TRUE;  // no <CODE> line read yet
   entry->statusText[0] = '\0';
   entry->recoveryText[0] = '\0';
+  entry->codePage = STATUS_FILE_DEFAULT_CODE_PAGE;
 
   int state = 4;
   int result = SEARCH_NOT_FOUND;
@@ -152,6 +160,11 @@ int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry) {
     int kind = ReadTaggedLine(&file, value, ExpectedTag[state]);
     if (kind == TAGGED_END) break;
     if (kind == TAGGED_TAG) state = (state + 1) % READER_STATES;
+    if (head && kind == TAGGED_TEXT && TagMatches(value, HEAD_CODE_PAGE_TAG)) {
+      DWORD codePage = ParseDecimal(SkipTabs(value + 6));
+      if (codePage != 0) entry->codePage = codePage;
+    }
+    if (state == 0) head = FALSE;
 
     if (!found) {
       if (state != 0) continue;
@@ -193,6 +206,83 @@ BOOL LookupStatusEntry(const char* path, DWORD code, StatusEntry* entry) {
   }
   *entry = saved;
   return FALSE;
+}
+
+// The next field of a head line from p: TABs skipped, then up to the next TAB or the line end,
+// into field (FILE_LINE_SIZE bytes). Returns where the field ends.
+static const char* NextField(const char* p, char* field) {
+  p = SkipTabs(p);
+  size_t n = 0;
+  while (p[n] != '\0' && p[n] != '\t' && p[n] != '\r' && p[n] != '\n') ++n;
+  memcpy(field, p, n);
+  field[n] = '\0';
+  return p + n;
+}
+
+// Appends text to out (STATUS_TEXT_SIZE bytes); FALSE when it does not fit.
+static BOOL AppendPaperText(char* out, size_t* length, const char* text, size_t n) {
+  if (*length + n >= STATUS_TEXT_SIZE) return FALSE;
+  memcpy(out + *length, text, n);
+  *length += n;
+  out[*length] = '\0';
+  return TRUE;
+}
+
+BOOL ApplyPaperNames(const char* path, DWORD code, StatusEntry* entry) {
+  const DWORD tray = code / 100 % 10;
+  const DWORD size = code % 100;
+  if (code / 1000 != 41 || tray == 0 || size == 0) return FALSE;
+  StatusFile file;
+  if (!OpenStatusFile(&file, path)) return FALSE;
+  char paper[FILE_LINE_SIZE] = "";
+  char trayName[FILE_LINE_SIZE] = "";
+  char sizeName[FILE_LINE_SIZE] = "";
+  char line[FILE_LINE_SIZE];
+  for (int result; (result = ReadFileLine(&file, line)) != LINE_END;) {
+    if (TagMatches(line, ExpectedTag[4])) break;  // the head ends at the first record
+    const char* value = line + 6;
+    if (TagMatches(line, HEAD_PAPER_TAG)) {
+      const char* text = SkipTabs(value);
+      memcpy(paper, text, strlen(text) + 1);
+    } else if (TagMatches(line, HEAD_TRAY_TAG) && ParseDecimal(SkipTabs(value)) == tray) {
+      char number[FILE_LINE_SIZE];
+      NextField(NextField(value, number), trayName);
+    } else if (TagMatches(line, HEAD_SIZE_TAG) && ParseDecimal(SkipTabs(value)) == size) {
+      // The PWG media name, then the name shown (the media name when there is none).
+      char number[FILE_LINE_SIZE];
+      char shown[FILE_LINE_SIZE];
+      NextField(NextField(NextField(value, number), sizeName), shown);
+      if (shown[0] != '\0') memcpy(sizeName, shown, strlen(shown) + 1);
+    }
+  }
+  CloseStatusFile(&file);
+  if (paper[0] == '\0' || trayName[0] == '\0' || sizeName[0] == '\0') return FALSE;
+
+  char text[STATUS_TEXT_SIZE] = "";
+  size_t length = 0;
+  for (const char* p = paper; *p != '\0';) {
+    BOOL fits;
+    if (strncmp(p, "{tray}", 6) == 0) {
+      fits = AppendPaperText(text, &length, trayName, strlen(trayName));
+      p += 6;
+    } else if (strncmp(p, "{size}", 6) == 0) {
+      fits = AppendPaperText(text, &length, sizeName, strlen(sizeName));
+      p += 6;
+    } else {
+      fits = AppendPaperText(text, &length, p, 1);
+      ++p;
+    }
+    if (!fits) return FALSE;
+  }
+  memcpy(entry->statusText, text, length + 1);
+  return TRUE;
+}
+
+BOOL StatusTextToWide(const StatusEntry* entry, const char* text, uint16_t* wide, int room) {
+  const int n =
+      MultiByteToWideChar(entry->codePage, 0, text, -1, reinterpret_cast<LPWSTR>(wide), room);
+  if (n == 0 && room > 0) wide[0] = 0;
+  return n != 0;
 }
 
 BOOL BuildStatusFilePath(LONG model, char* path) {

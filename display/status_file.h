@@ -17,7 +17,12 @@ struct StatusEntry {
   LONG iconId;                            // icon resource id; 0 = no icon and no picture
   char statusText[STATUS_TEXT_SIZE];      // short message, line ends kept
   char recoveryText[RECOVERY_TEXT_SIZE];  // recovery instructions, line ends kept
+  UINT codePage;                          // the code page of the texts (the file's)
 };
+
+// The code page of a file that declares none (<CPAG> in its head): what the files have been
+// written in.
+#define STATUS_FILE_DEFAULT_CODE_PAGE 1252
 
 // <ICON> numbers index this table of icon resource ids.
 #define ICON_TABLE_COUNT 12
@@ -44,8 +49,8 @@ void CloseStatusFile(StatusFile* file);
 // found in the 255 bytes read (a long line continues, or the file ends without a line end).
 enum { LINE_END = 0, LINE_WHOLE = 1, LINE_PIECE = 2 };
 // Reads the next line of at most 255 bytes into line (NUL-terminated, FILE_LINE_SIZE bytes).
-// A line of nothing or one byte before its LF comes back empty; a backslash before CR LF is
-// dropped with the line end so that the next line continues this one.
+// A line of nothing or one byte before its LF comes back empty; a backslash before CR LF (or
+// before a lone LF) is dropped with the line end so that the next line continues this one.
 int ReadFileLine(StatusFile* file, char* line);
 
 // ReadTaggedLine results.
@@ -68,11 +73,28 @@ DWORD ParseDecimal(const char* text);
 // SearchStatusFile results.
 enum { SEARCH_NO_FILE = 0, SEARCH_NOT_FOUND = 1, SEARCH_FOUND = 2 };
 // One pass over the file at path for code. Empties the entry's texts first; on SEARCH_FOUND
-// the entry holds the record (group and icon keep their values unless the record sets them).
+// the entry holds the record (group and icon keep their values unless the record sets them)
+// and the file's code page.
 int SearchStatusFile(const char* path, DWORD code, StatusEntry* entry);
 // Makes the record of code the entry (up to two passes). On failure the entry is exactly as
 // before the call.
 BOOL LookupStatusEntry(const char* path, DWORD code, StatusEntry* entry);
+
+// Tags of a file's head, the lines before its first record.
+#define HEAD_CODE_PAGE_TAG "<CPAG>"  // the code page of the texts
+#define HEAD_PAPER_TAG "<PAPR>"      // the paper text, with {tray} and {size}
+#define HEAD_TRAY_TAG "<TRAY>"       // a tray number and its name
+#define HEAD_SIZE_TAG "<SIZE>"       // a size number, its PWG media name and its name
+
+// A paper code 41xyy names tray x and paper size yy. When the file's head has the paper text
+// (<PAPR>, with {tray} and {size} in it) and names both (<TRAY> x, <SIZE> yy), that text with
+// the names becomes the entry's status text; otherwise the entry is left as it is. TRUE when
+// the text was put in.
+BOOL ApplyPaperNames(const char* path, DWORD code, StatusEntry* entry);
+
+// text (one of the entry's texts) in UTF-16 from the entry's code page, into wide (room units).
+// FALSE when the code page cannot convert it (wide is then empty).
+BOOL StatusTextToWide(const StatusEntry* entry, const char* text, uint16_t* wide, int room);
 
 // The path of a model's file: system directory, "\qvl", model number in decimal, into path
 // (STATUS_PATH_SIZE bytes). FALSE when the system directory cannot be read.

@@ -3,6 +3,8 @@
 
 #include "status_codes.h"
 
+#include <string.h>
+
 namespace {
 
 const DWORD kFirstCode = STATUS_CODE_READY;
@@ -76,6 +78,14 @@ BOOL HeldByPrintersFolder(DWORD code, BOOL printersFolderOpen) {
   return FALSE;
 }
 
+BOOL LoadStatusEntry(const char* path, DWORD code, DWORD record, StatusEntry* entry) {
+  if (!LookupStatusEntry(path, record, entry)) return FALSE;
+  if (record == kFoldedFirst && code != record && code >= kFoldedFirst && code <= kFoldedLast) {
+    ApplyPaperNames(path, code, entry);
+  }
+  return TRUE;
+}
+
 CodeOutcome ProcessStatusCode(DisplayState* state, DWORD code, BOOL model3470, const char* path,
                               DrumResetPendingFn drumResetPending) {
   DWORD x = code;
@@ -83,8 +93,19 @@ CodeOutcome ProcessStatusCode(DisplayState* state, DWORD code, BOOL model3470, c
                         drumResetPending)) {
     return CODE_IGNORED;
   }
-  if (x == state->current.code) return CODE_UNCHANGED;
-  if (path == NULL || !LookupStatusEntry(path, x, &state->current)) return CODE_NOT_FOUND;
+  if (x == state->current.code) {
+    // Paper codes share the 41000 entry; one that names another tray or size changes its text,
+    // and the dialog shows the new one.
+    if (x != kFoldedFirst || path == NULL) return CODE_UNCHANGED;
+    StatusEntry entry = state->current;
+    if (!LoadStatusEntry(path, code, x, &entry) ||
+        strcmp(entry.statusText, state->current.statusText) == 0) {
+      return CODE_UNCHANGED;
+    }
+    state->current = entry;
+    return CODE_ENTRY_READY;
+  }
+  if (path == NULL || !LoadStatusEntry(path, code, x, &state->current)) return CODE_NOT_FOUND;
   return IsExitCode(state->current.code) ? CODE_END_PROGRAM : CODE_ENTRY_READY;
 }
 

@@ -33,6 +33,11 @@ BOOL IsExitCode(DWORD code);
 // True when a "Printers Folder" window is open and code is one it holds back.
 BOOL HeldByPrintersFolder(DWORD code, BOOL printersFolderOpen);
 
+// Makes the record of record (the code after the filter) the entry for code (the code as it
+// came): a paper code folded to 41000 gets its tray and size named, where the file can. FALSE,
+// the entry unchanged, when the record is not found.
+BOOL LoadStatusEntry(const char* path, DWORD code, DWORD record, StatusEntry* entry);
+
 // The main window's answer to one incoming status code.
 enum CodeOutcome {
   CODE_IGNORED,      // rejected by the filter

@@ -31,10 +31,13 @@
 #define IDI_WAITING_2 6504
 #define IDI_POWER 6506
 
-// Pictures: one per status icon 6000 to 6499, at the icon's id plus this offset.
+// Pictures: one per status icon 6000 to 6499, at the icon's id plus this offset, drawn for
+// 96 DPI; the same drawn for 144 and 192 DPI at the icon's id plus the other two.
 #define IDB_PICTURE_OFFSET 1000
 #define IDB_PICTURE_FIRST 7000  // 7000 to 7008
 #define IDB_PICTURE_LAST 7008
+#define IDB_PICTURE_144_OFFSET 1100  // 7100 to 7108
+#define IDB_PICTURE_192_OFFSET 1200  // 7200 to 7208
 
 // The drum counter reset hot key's id.
 #define IDH_DRUM_RESET 1

@@ -52,7 +52,9 @@ void MoveToSavedPosition(HWND dialog) {
   SetWindowPos(dialog, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-// Takes the frame control's place for the picture and removes the control.
+// Takes the frame control's place for the picture. The control stays, hidden, so that where the
+// system scales the dialog for another monitor's DPI the frame is measured again at its new
+// size.
 void MeasurePictureFrame(HWND dialog) {
   PictureFrameValid = FALSE;
   HWND frame = GetDlgItem(dialog, IDC_PICTURE_FRAME);
@@ -66,11 +68,11 @@ void MeasurePictureFrame(HWND dialog) {
   PictureFrame.right = bottomRight.x;
   PictureFrame.bottom = bottomRight.y;
   PictureFrameValid = TRUE;
-  DestroyWindow(frame);
+  ShowWindow(frame, SW_HIDE);
 }
 
 BOOL OnInitStatus(HWND dialog) {
-  SetWindowTextA(dialog, StatusTitle);
+  SetDialogTitle(dialog, StatusTitle);
   CentreOnScreen(dialog);
   SetForegroundWindow(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
@@ -79,7 +81,7 @@ BOOL OnInitStatus(HWND dialog) {
 }
 
 BOOL OnInitRecovery(HWND dialog) {
-  SetWindowTextA(dialog, RecoveryTitle);
+  SetDialogTitle(dialog, RecoveryTitle);
   MoveToSavedPosition(dialog);
   SetFocus(GetDlgItem(dialog, IDC_OK_BUTTON));
   MeasurePictureFrame(dialog);
@@ -87,14 +89,66 @@ BOOL OnInitRecovery(HWND dialog) {
   return TRUE;
 }
 
+// The pictures, drawn for these DPI, largest first.
+struct PictureSize {
+  UINT dpi;
+  LONG offset;  // bitmap id = icon id + offset
+};
+const PictureSize kPictureSizes[] = {
+    {192, IDB_PICTURE_192_OFFSET}, {144, IDB_PICTURE_144_OFFSET}, {96, IDB_PICTURE_OFFSET}};
+const int kPictureSizeCount = sizeof(kPictureSizes) / sizeof(kPictureSizes[0]);
+
+// The DPI the dialog is shown at: its monitor's where the system tells it per window (found at
+// run time: Windows 10 and later), the system's otherwise.
+UINT DialogDpi(HWND dialog, HDC dc) {
+  typedef UINT(WINAPI * GetDpiForWindowFn)(HWND);
+  static GetDpiForWindowFn getDpiForWindow = NULL;
+  static BOOL looked = FALSE;
+  if (!looked) {
+    HMODULE user = GetModuleHandleA("user32.dll");
+    if (user != NULL) {
+      getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+          reinterpret_cast<void*>(GetProcAddress(user, "GetDpiForWindow")));
+    }
+    looked = TRUE;
+  }
+  UINT dpi = getDpiForWindow != NULL ? getDpiForWindow(dialog) : 0;
+  if (dpi == 0) dpi = static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSY));
+  return dpi != 0 ? dpi : 96;
+}
+
+// The picture of the icon drawn for the DPI nearest to dpi that fits the frame (the 96-DPI one
+// at least); its size into info. NULL when the icon has no picture.
+HBITMAP LoadPicture(LONG iconId, UINT dpi, LONG frameWidth, LONG frameHeight, BITMAP* info) {
+  int first = kPictureSizeCount - 1;
+  for (int i = kPictureSizeCount - 1; i > 0; --i) {
+    if (dpi * 2 >= kPictureSizes[i].dpi + kPictureSizes[i - 1].dpi) first = i - 1;
+  }
+  for (int i = first; i < kPictureSizeCount; ++i) {
+    HBITMAP picture = LoadBitmapA(Instance, MAKEINTRESOURCEA(iconId + kPictureSizes[i].offset));
+    if (picture == NULL) continue;
+    const bool last = i == kPictureSizeCount - 1;
+    if (GetObjectA(picture, sizeof(*info), info) != 0 &&
+        (last || (info->bmWidth <= frameWidth && info->bmHeight <= frameHeight))) {
+      return picture;
+    }
+    DeleteObject(picture);
+  }
+  return NULL;
+}
+
 // Draws the picture that belongs to the icon, centred in the picture frame.
-void DrawPicture(HDC dc, LONG iconId) {
-  if (!PictureFrameValid || iconId < kFirstPictureIcon || iconId > kLastPictureIcon) return;
-  HBITMAP picture = LoadBitmapA(Instance, MAKEINTRESOURCEA(iconId + IDB_PICTURE_OFFSET));
-  if (picture == NULL) return;
+void DrawPicture(HWND dialog, HDC dc, LONG iconId) {
+  if (iconId < kFirstPictureIcon || iconId > kLastPictureIcon) return;
+  MeasurePictureFrame(dialog);
+  if (!PictureFrameValid) return;
   BITMAP info;
+  HBITMAP picture =
+      LoadPicture(iconId, DialogDpi(dialog, dc), PictureFrame.right - PictureFrame.left,
+                  PictureFrame.bottom - PictureFrame.top, &info);
+  if (picture == NULL) return;
   HDC memory = CreateCompatibleDC(dc);
-  if (memory != NULL && GetObjectA(picture, sizeof(info), &info) != 0) {
+  if (memory != NULL) {
     HGDIOBJ previous = SelectObject(memory, picture);
     int frameWidth = PictureFrame.right - PictureFrame.left;
     int frameHeight = PictureFrame.bottom - PictureFrame.top;
@@ -106,6 +160,17 @@ void DrawPicture(HDC dc, LONG iconId) {
   }
   if (memory != NULL) DeleteDC(memory);
   DeleteObject(picture);
+}
+
+// A text of the current entry into a control: where the windows are Unicode, converted from
+// the status file's code page, so it reads the same whatever the system's code page is.
+void SetEntryText(HWND dialog, int id, const char* text) {
+  static uint16_t wide[RECOVERY_TEXT_SIZE];
+  if (Unicode.on && StatusTextToWide(&Display.current, text, wide, RECOVERY_TEXT_SIZE)) {
+    Unicode.setDlgItemText(dialog, id, reinterpret_cast<LPCWSTR>(wide));
+  } else {
+    SetDlgItemTextA(dialog, id, text);
+  }
 }
 
 void OnPaint(HWND dialog) {
@@ -121,10 +186,10 @@ void OnPaint(HWND dialog) {
       SendDlgItemMessageA(dialog, IDC_STATUS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
     }
   }
-  SetDlgItemTextA(dialog, IDC_STATUS_TEXT, entry.statusText);
+  SetEntryText(dialog, IDC_STATUS_TEXT, entry.statusText);
   if (GetDlgItem(dialog, IDC_RECOVERY_TEXT) != NULL) {
-    SetDlgItemTextA(dialog, IDC_RECOVERY_TEXT, entry.recoveryText);
-    if (dc != NULL) DrawPicture(dc, entry.iconId);
+    SetEntryText(dialog, IDC_RECOVERY_TEXT, entry.recoveryText);
+    if (dc != NULL) DrawPicture(dialog, dc, entry.iconId);
   }
   EndPaint(dialog, &paint);
 }

@@ -5,12 +5,13 @@
 #include "display_link.h"
 #include "resource_ids.h"
 
+UnicodeUser Unicode;
 HINSTANCE Instance;
 LONG ReceivedModelNumber;
-char StatusTitle[TITLE_SIZE];
-char RecoveryTitle[TITLE_SIZE];
-char ShownStatusTitle[TITLE_SIZE];
-char ShownRecoveryTitle[TITLE_SIZE];
+DialogTitle StatusTitle;
+DialogTitle RecoveryTitle;
+DialogTitle ShownStatusTitle;
+DialogTitle ShownRecoveryTitle;
 DisplayState Display;
 BOOL SessionOnly;
 HWND SessionMainWindow;
@@ -30,28 +31,65 @@ int OpenDialogs;
 // program with dialog titles: those end in "Status Display" or " - Recovery" (or are cut at
 // TITLE_SIZE - 1 characters), the main window's titles do not.
 const char kDialogClass[] = "#32770";
+const wchar_t kDialogClassW[] = L"#32770";
+
+// The next dialog after window with this title, compared in the form in use.
+HWND NextDialog(HWND window, const DialogTitle& title) {
+  if (Unicode.on) {
+    return Unicode.findWindowEx(NULL, window, kDialogClassW, reinterpret_cast<LPCWSTR>(title.wide));
+  }
+  return FindWindowExA(NULL, window, kDialogClass, title.ansi);
+}
+
+bool EmptyTitle(const DialogTitle& title) {
+  return Unicode.on ? title.wide[0] == 0 : title.ansi[0] == '\0';
+}
+
+bool SameTitle(const DialogTitle& a, const DialogTitle& b) {
+  if (!Unicode.on) return lstrcmpA(a.ansi, b.ansi) == 0;
+  for (int i = 0; i < TITLE_SIZE; ++i) {
+    if (a.wide[i] != b.wide[i]) return false;
+    if (a.wide[i] == 0) return true;
+  }
+  return true;
+}
 
 // A dialog of this program with this title. The search names the dialog class, so the titles
 // compared are those of the desktop's dialogs only, not of every window on it (under Wine each
 // title compared is a call to the wineserver). Other programs' dialogs of the same title are
 // not ours, and an empty title (no code handled yet) names no dialog.
-HWND FindOwnDialog(const char* title) {
-  if (title[0] == '\0') return NULL;
+HWND FindOwnDialog(const DialogTitle& title) {
+  if (EmptyTitle(title)) return NULL;
   HWND window = NULL;
-  while ((window = FindWindowExA(NULL, window, kDialogClass, title)) != NULL) {
+  while ((window = NextDialog(window, title)) != NULL) {
     if (GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()) return window;
   }
   return NULL;
 }
 
 // Ends a dialog of this program found by its title. Other programs' windows are left alone.
-void EndOwnDialog(const char* title) {
+void EndOwnDialog(const DialogTitle& title) {
   HWND window = FindOwnDialog(title);
   if (window != NULL) EndDialog(window, 0);
 }
 
-// The titles for printerName (NULL: the shared name could not be read).
-void BuildTitles(const char* printerName) {
+// The titles for the printer (NULL: the shared name could not be read): from its UTF-16 name
+// where the windows are Unicode, from its name in the system's code page otherwise.
+void BuildTitles(const char* printerName, const uint16_t* widePrinterName) {
+  if (Unicode.on) {
+    uint16_t texts[4][kTitleTextSize];
+    const UINT ids[4] = {IDS_STATUS_TITLE, IDS_RECOVERY_TITLE, IDS_STATUS_SUFFIX,
+                         IDS_RECOVERY_SUFFIX};
+    for (int i = 0; i < 4; ++i) {
+      if (Unicode.loadString(Instance, ids[i], reinterpret_cast<LPWSTR>(texts[i]),
+                             kTitleTextSize) <= 0) {
+        texts[i][0] = 0;
+      }
+    }
+    const WideTitleTexts wideTexts = {texts[0], texts[1], texts[2], texts[3]};
+    BuildWideDialogTitles(widePrinterName, &wideTexts, StatusTitle.wide, RecoveryTitle.wide);
+    return;
+  }
   char fallbackStatus[kTitleTextSize];
   char fallbackRecovery[kTitleTextSize];
   char statusSuffix[kTitleTextSize];
@@ -61,7 +99,7 @@ void BuildTitles(const char* printerName) {
   LoadStringA(Instance, IDS_STATUS_SUFFIX, statusSuffix, kTitleTextSize);
   LoadStringA(Instance, IDS_RECOVERY_SUFFIX, recoverySuffix, kTitleTextSize);
   const TitleTexts texts = {fallbackStatus, fallbackRecovery, statusSuffix, recoverySuffix};
-  BuildDialogTitles(printerName, &texts, StatusTitle, RecoveryTitle);
+  BuildDialogTitles(printerName, &texts, StatusTitle.ansi, RecoveryTitle.ansi);
 }
 
 // Status codes and model numbers are 32-bit values. In a 64-bit build a wider wParam, or an
@@ -74,22 +112,24 @@ bool Is32BitMessage(WPARAM wParam, LPARAM lParam) {
          (modelHigh == 0 || modelHigh == high);
 }
 
-// One status code of the printer named printerName, by either link.
-void HandleCode(HWND window, DWORD code, LONG model, const char* printerName) {
+// One status code of the printer named printerName (in UTF-16: widePrinterName), by either
+// link.
+void HandleCode(HWND window, DWORD code, LONG model, const char* printerName,
+                const uint16_t* widePrinterName) {
   ReceivedModelNumber = model;
-  BuildTitles(printerName);
+  BuildTitles(printerName, widePrinterName);
 
   // A code for another printer closes the dialogs of the previous one. The entry they showed
   // and a code held there go with them: the same code from this printer is a new entry to
   // show, not a repeat, and the other printer's held code is never shown for this one.
-  if (lstrcmpA(StatusTitle, ShownStatusTitle) != 0) {
-    if (ShownStatusTitle[0] != '\0') {
+  if (!SameTitle(StatusTitle, ShownStatusTitle)) {
+    if (!EmptyTitle(ShownStatusTitle)) {
       EndOwnDialog(ShownStatusTitle);
       EndOwnDialog(ShownRecoveryTitle);
       Display = DisplayState();
     }
-    lstrcpyA(ShownStatusTitle, StatusTitle);
-    lstrcpyA(ShownRecoveryTitle, RecoveryTitle);
+    ShownStatusTitle = StatusTitle;
+    ShownRecoveryTitle = RecoveryTitle;
   }
 
   char path[STATUS_PATH_SIZE];
@@ -107,15 +147,21 @@ void HandleCode(HWND window, DWORD code, LONG model, const char* printerName) {
 void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
   if (SessionOnly || !Is32BitMessage(wParam, lParam)) return;
   char name[PRINTER_NAME_SIZE];
-  const BOOL haveName = ReadSharedPrinterName(name);
+  uint16_t wideName[PRINTER_NAME_SIZE];
+  BOOL haveName = ReadSharedPrinterName(name);
+  // Unicode windows show the name as the system reads it; one it cannot read gets the
+  // fallback titles, as an unreadable block does.
+  if (haveName && Unicode.on) haveName = SharedPrinterNameToWide(name, wideName);
   ShownFromSession = FALSE;
-  HandleCode(window, static_cast<DWORD>(wParam), static_cast<LONG>(lParam), haveName ? name : NULL);
+  HandleCode(window, static_cast<DWORD>(wParam), static_cast<LONG>(lParam), haveName ? name : NULL,
+             haveName ? wideName : NULL);
 }
 
-// The titles' text of a printer name of the status board (in the system's code page).
+// The titles' text of a printer name of the status board where the windows are not Unicode
+// (in the system's code page). Unicode windows take the name as it is.
 void SessionNameText(const uint16_t* printer, char* text, int size) {
   const BOOL converted = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWCH>(printer), -1, text,
-                                             size, "?", NULL) != 0;
+                                             size, NULL, NULL) != 0;
   if (!converted) text[0] = '\0';
 }
 
@@ -134,11 +180,11 @@ void OnSessionChanged(HWND window) {
   for (UINT i = 0; i < count && IsWindow(window); ++i) {
     const SessionEntry& entry = entries[i];
     if (entry.kind == SESSION_STATUS_CODE) {
-      char name[SESSION_PRINTER_CHARS * 2];
-      SessionNameText(entry.printer, name, sizeof name);
+      char name[SESSION_PRINTER_CHARS * 2] = "";
+      if (!Unicode.on) SessionNameText(entry.printer, name, sizeof name);
       ShownFromSession = TRUE;
       for (uint32_t c = 0; c < SESSION_PRINTER_CHARS; ++c) ShownPrinter[c] = entry.printer[c];
-      HandleCode(window, entry.code, static_cast<LONG>(entry.model), name);
+      HandleCode(window, entry.code, static_cast<LONG>(entry.model), name, ShownPrinter);
     } else if (entry.kind == SESSION_THREAD_ENDED && ShownFromSession &&
                SamePrinter(entry.printer, ShownPrinter)) {
       // The status thread of the printer on display ended, as a WM_DESTROY tells on the other
@@ -191,13 +237,18 @@ void OnEntryReady(HWND window, WPARAM wParam) {
   }
 }
 
+// A dialog of the resources run modally: Unicode where the windows are.
+INT_PTR RunDialog(int id, HWND owner, DLGPROC proc) {
+  if (Unicode.on) return Unicode.dialogBoxParam(Instance, MAKEINTRESOURCEW(id), owner, proc, 0);
+  return DialogBoxParamA(Instance, MAKEINTRESOURCEA(id), owner, proc, 0);
+}
+
 // Codes in quick succession each ask for the status dialog before the first one is up; the
 // one open dialog paints the newest entry, so a second one is never opened inside it.
 void OnOpenStatus(HWND window) {
   if (OpenDialogs > 0) return;
   ++OpenDialogs;
-  INT_PTR result =
-      DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_STATUS), window, StatusDialogProc, 0);
+  INT_PTR result = RunDialog(IDD_STATUS, window, StatusDialogProc);
   --OpenDialogs;
   if (result == 1) PostMessageA(window, DLM_OPEN_RECOVERY, 0, 0);
 }
@@ -205,7 +256,7 @@ void OnOpenStatus(HWND window) {
 void OnOpenRecovery(HWND window) {
   if (OpenDialogs > 0) return;
   ++OpenDialogs;
-  DialogBoxParamA(Instance, MAKEINTRESOURCEA(IDD_RECOVERY), window, RecoveryDialogProc, 0);
+  RunDialog(IDD_RECOVERY, window, RecoveryDialogProc);
   --OpenDialogs;
 }
 
@@ -214,7 +265,7 @@ void OnOpenRecovery(HWND window) {
 extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      StatusTitle[0] = RecoveryTitle[0] = ShownStatusTitle[0] = ShownRecoveryTitle[0] = '\0';
+      StatusTitle = RecoveryTitle = ShownStatusTitle = ShownRecoveryTitle = DialogTitle();
       return 0;
     case WM_DESTROY:
       // Also posted by the monitor when its status thread ends: the program ends either way.
@@ -239,6 +290,7 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
       return 0;
 
     default:
+      if (Unicode.on) return Unicode.defWindowProc(window, message, wParam, lParam);
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
@@ -256,6 +308,90 @@ void EndShowing(HWND mainWindow) {
   ShownFromSession = FALSE;
 }
 
+void SetDialogTitle(HWND dialog, const DialogTitle& title) {
+  if (Unicode.on) {
+    Unicode.setWindowText(dialog, reinterpret_cast<LPCWSTR>(title.wide));
+  } else {
+    SetWindowTextA(dialog, title.ansi);
+  }
+}
+
+namespace {
+
+template <typename F>
+bool FindUser(HMODULE user, const char* name, F* slot) {
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user, name)));
+  return *slot != NULL;
+}
+
+// Unicode where the system is of the NT family and user32 has every function needed.
+void FindUnicodeUser(void) {
+  Unicode = UnicodeUser();
+  HMODULE user = GetModuleHandleA("user32.dll");
+  if (user == NULL || (GetVersion() & 0x80000000u) != 0) return;
+  bool all = FindUser(user, "RegisterClassW", &Unicode.registerClass);
+  all = FindUser(user, "CreateWindowExW", &Unicode.createWindowEx) && all;
+  all = FindUser(user, "DefWindowProcW", &Unicode.defWindowProc) && all;
+  all = FindUser(user, "GetMessageW", &Unicode.getMessage) && all;
+  all = FindUser(user, "DispatchMessageW", &Unicode.dispatchMessage) && all;
+  all = FindUser(user, "DialogBoxParamW", &Unicode.dialogBoxParam) && all;
+  all = FindUser(user, "SetWindowTextW", &Unicode.setWindowText) && all;
+  all = FindUser(user, "SetDlgItemTextW", &Unicode.setDlgItemText) && all;
+  all = FindUser(user, "FindWindowExW", &Unicode.findWindowEx) && all;
+  all = FindUser(user, "LoadStringW", &Unicode.loadString) && all;
+  Unicode.on = all;
+}
+
+// The manifest asks for common controls 6; loading them registers their themed buttons and
+// statics for the dialogs. Found at run time: a system without them draws the classic controls.
+void UseVisualStyles(void) {
+  HMODULE controls = LoadLibraryA("comctl32.dll");
+  if (controls == NULL) return;
+  typedef void(WINAPI * InitFn)(void);
+  InitFn init = reinterpret_cast<InitFn>(
+      reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControls")));
+  if (init != NULL) init();
+}
+
+// The ASCII names of the link, as the Unicode functions take them.
+void AsciiToWide(const char* text, wchar_t* wide, int size) {
+  int i = 0;
+  for (; text[i] != '\0' && i + 1 < size; ++i) wide[i] = static_cast<wchar_t>(text[i]);
+  wide[i] = 0;
+}
+
+// The hidden main window, Unicode where the system's windows are.
+HWND CreateMainWindow(HINSTANCE instance) {
+  const char* title = SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE;
+  const DWORD style = WS_MINIMIZE | WS_CAPTION | WS_SYSMENU;
+  HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  if (Unicode.on) {
+    wchar_t className[64];
+    wchar_t wideTitle[128];
+    AsciiToWide(DISPLAY_WINDOW_CLASS, className, 64);
+    AsciiToWide(title, wideTitle, 128);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.lpszClassName = className;
+    if (!Unicode.registerClass(&windowClass)) return NULL;
+    return Unicode.createWindowEx(0, className, wideTitle, style, 0, 0, 10, 10, NULL, NULL,
+                                  instance, NULL);
+  }
+  WNDCLASSA windowClass = {};
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = icon;
+  windowClass.lpszClassName = DISPLAY_WINDOW_CLASS;
+  if (!RegisterClassA(&windowClass)) return NULL;
+  return CreateWindowExA(0, DISPLAY_WINDOW_CLASS, title, style, 0, 0, 10, 10, NULL, NULL, instance,
+                         NULL);
+}
+
+}  // namespace
+
 // The switch of the sign-in start: the NT link alone.
 static BOOL HasSignInSwitch(LPCSTR commandLine) {
   const int length = lstrlenA(DISPLAY_SIGNIN_SWITCH);
@@ -272,17 +408,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   Instance = instance;
   SessionOnly = HasSignInSwitch(commandLine);
 
-  WNDCLASSA windowClass = {};
-  windowClass.style = 0;
-  windowClass.lpfnWndProc = MainWndProc;
-  windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-  windowClass.lpszClassName = DISPLAY_WINDOW_CLASS;
-  if (!RegisterClassA(&windowClass)) return 0;
-
-  HWND window = CreateWindowExA(
-      0, DISPLAY_WINDOW_CLASS, SessionOnly ? DISPLAY_SESSION_WINDOW_TITLE : DISPLAY_WINDOW_TITLE,
-      WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, 0, 0, 10, 10, NULL, NULL, instance, NULL);
+  FindUnicodeUser();
+  UseVisualStyles();
+  HWND window = CreateMainWindow(instance);
   if (window == NULL) return 0;
   if (SessionOnly) SessionMainWindow = window;
   ShowWindow(window, SW_SHOWMINNOACTIVE);
@@ -297,9 +425,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
   MSG msg;
   BOOL got;
-  while ((got = GetMessageA(&msg, NULL, 0, 0)) > 0) {
+  while ((got = Unicode.on ? Unicode.getMessage(&msg, NULL, 0, 0) : GetMessageA(&msg, NULL, 0, 0)) >
+         0) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    if (Unicode.on) {
+      Unicode.dispatchMessage(&msg);
+    } else {
+      DispatchMessageA(&msg);
+    }
   }
   CloseSessionLink();
   return got == 0 ? static_cast<int>(msg.wParam) : 0;

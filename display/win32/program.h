@@ -8,16 +8,46 @@
 #include "status_filter.h"
 #include "titles.h"
 
+// The Unicode functions of user32. The NT family has them; the Windows 95 generation has some
+// as stubs that fail and lacks others, so they are found at run time, and the program's
+// windows are Unicode only when every one of them is there on an NT system.
+struct UnicodeUser {
+  BOOL on;
+  ATOM(WINAPI* registerClass)(const WNDCLASSW* windowClass);
+  HWND(WINAPI* createWindowEx)
+  (DWORD exStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x, int y, int width,
+   int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+  LRESULT(WINAPI* defWindowProc)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  BOOL(WINAPI* getMessage)(LPMSG msg, HWND window, UINT first, UINT last);
+  LRESULT(WINAPI* dispatchMessage)(const MSG* msg);
+  INT_PTR(WINAPI* dialogBoxParam)
+  (HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM parameter);
+  BOOL(WINAPI* setWindowText)(HWND window, LPCWSTR text);
+  BOOL(WINAPI* setDlgItemText)(HWND dialog, int id, LPCWSTR text);
+  HWND(WINAPI* findWindowEx)(HWND parent, HWND after, LPCWSTR className, LPCWSTR title);
+  int(WINAPI* loadString)(HINSTANCE instance, UINT id, LPWSTR text, int size);
+};
+extern UnicodeUser Unicode;
+
+// A dialog title: the system's code page on the Windows 95 generation, UTF-16 where the
+// windows are Unicode (only the form in use is filled).
+struct DialogTitle {
+  char ansi[TITLE_SIZE];
+  uint16_t wide[TITLE_SIZE];
+};
+// Sets the title of a dialog of this program.
+void SetDialogTitle(HWND dialog, const DialogTitle& title);
+
 extern HINSTANCE Instance;
-extern LONG ReceivedModelNumber;             // lParam of the latest status code message
-extern char StatusTitle[TITLE_SIZE];         // rebuilt on every status code
-extern char RecoveryTitle[TITLE_SIZE];       // rebuilt on every status code
-extern char ShownStatusTitle[TITLE_SIZE];    // title the open dialogs were opened under
-extern char ShownRecoveryTitle[TITLE_SIZE];  // its recovery counterpart
-extern DisplayState Display;                 // current entry, sticky code, drum code flag
-extern BOOL SessionOnly;                     // started at sign-in: the NT display link alone
-extern HWND SessionMainWindow;               // then: its own hidden main window
-extern BOOL ShownFromSession;                // the printer on display came by the NT display link
+extern LONG ReceivedModelNumber;        // lParam of the latest status code message
+extern DialogTitle StatusTitle;         // rebuilt on every status code
+extern DialogTitle RecoveryTitle;       // rebuilt on every status code
+extern DialogTitle ShownStatusTitle;    // title the open dialogs were opened under
+extern DialogTitle ShownRecoveryTitle;  // its recovery counterpart
+extern DisplayState Display;            // current entry, sticky code, drum code flag
+extern BOOL SessionOnly;                // started at sign-in: the NT display link alone
+extern HWND SessionMainWindow;          // then: its own hidden main window
+extern BOOL ShownFromSession;           // the printer on display came by the NT display link
 extern uint16_t ShownPrinter[SESSION_PRINTER_CHARS];  // its name on the status board
 
 extern BOOL ResetPromptBusy;     // a reset prompt is requested or up

@@ -30,6 +30,11 @@ typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef uint16_t WCHAR;  // UTF-16 unit, as on Windows (wchar_t is wider here)
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const char* LPCCH;
+typedef BOOL* LPBOOL;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -187,6 +192,19 @@ LPSTR lstrcpyA(LPSTR dst, LPCSTR src);
 LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max);
 LPSTR lstrcatA(LPSTR dst, LPCSTR src);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+
+// Code page conversions: the system's code page (CP_ACP) is 1252 here; 1252 and UTF-8 are
+// converted, any other code page fails with ERROR_INVALID_PARAMETER.
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x8u
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int byteCount, LPWSTR wide,
+                        int wideCount);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount, LPSTR bytes,
+                        int byteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar);
 
 // Registry (bodies supplied by the program).
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result);

@@ -48,4 +48,7 @@ const Win32PosixHooks* Win32PosixGetHooks(void);
 // What the stand-in holds now: named events alive, and threads started by CreateThread whose
 // start routine has not returned.
 int Win32PosixNamedObjectCount(void);
+// WideCharToMultiByte calls so far that passed a default character or asked whether one was
+// used: a text that the target code page cannot hold came out with characters replaced.
+int Win32PosixDefaultCharConversions(void);
 int Win32PosixRunningThreads(void);

@@ -393,3 +393,140 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   memcpy(buffer, kSystemDirectory, length + 1);
   return length;
 }
+
+// Code page conversions: windows-1252 (the system's code page here) and UTF-8.
+namespace {
+
+std::atomic<int> defaultCharConversions{0};
+
+// windows-1252 bytes 0x80 to 0x9F; the five it leaves undefined map to the C1 controls.
+const WCHAR kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                               0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// One code point from UTF-8 at bytes[*i]; -1 for an ill-formed sequence.
+long DecodeUtf8(const unsigned char* bytes, int count, int* i) {
+  const unsigned char lead = bytes[(*i)++];
+  if (lead < 0x80) return lead;
+  int more = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+  if (more < 0 || lead > 0xF4) return -1;
+  long cp = lead & (0x3F >> more);
+  for (int k = 0; k < more; ++k) {
+    if (*i >= count || (bytes[*i] & 0xC0) != 0x80) return -1;
+    cp = (cp << 6) | (bytes[(*i)++] & 0x3F);
+  }
+  const long least[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < least[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  return cp;
+}
+
+}  // namespace
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int byteCount, LPWSTR wide,
+                        int wideCount) {
+  if (codePage == CP_ACP) codePage = 1252;
+  if ((codePage != 1252 && codePage != CP_UTF8) || bytes == NULL || wideCount < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const int count = byteCount < 0 ? static_cast<int>(strlen(bytes)) + 1 : byteCount;
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes);
+  int written = 0;
+  for (int i = 0; i < count;) {
+    long cp;
+    if (codePage == 1252) {
+      const unsigned char b = in[i++];
+      cp = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
+    } else {
+      cp = DecodeUtf8(in, count, &i);
+      if (cp < 0) {
+        if (flags & MB_ERR_INVALID_CHARS) {
+          SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+          return 0;
+        }
+        cp = 0xFFFD;
+      }
+    }
+    const int units = cp >= 0x10000 ? 2 : 1;
+    if (wideCount != 0) {
+      if (written + units > wideCount) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+      }
+      if (units == 2) {
+        wide[written] = static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10));
+        wide[written + 1] = static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      } else {
+        wide[written] = static_cast<WCHAR>(cp);
+      }
+    }
+    written += units;
+  }
+  return written;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount, LPSTR bytes,
+                        int byteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+  if (defaultChar != NULL || usedDefaultChar != NULL) ++defaultCharConversions;
+  if (usedDefaultChar != NULL) *usedDefaultChar = FALSE;
+  if (codePage == CP_ACP) codePage = 1252;
+  if ((codePage != 1252 && codePage != CP_UTF8) || wide == NULL || byteCount < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  int count = wideCount;
+  if (count < 0) {
+    count = 0;
+    while (wide[count] != 0) ++count;
+    ++count;
+  }
+  int written = 0;
+  for (int i = 0; i < count; ++i) {
+    unsigned long cp = wide[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < count && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    }
+    unsigned char out[4];
+    int n = 0;
+    if (codePage == 1252) {
+      int b = cp < 0x80 || (cp >= 0xA0 && cp < 0x100) ? static_cast<int>(cp) : -1;
+      for (int k = 0; k < 32 && b < 0; ++k) {
+        if (kCp1252High[k] == cp) b = 0x80 + k;
+      }
+      if (b < 0) {
+        b = defaultChar != NULL ? static_cast<unsigned char>(defaultChar[0]) : '?';
+        if (usedDefaultChar != NULL) *usedDefaultChar = TRUE;
+      }
+      out[n++] = static_cast<unsigned char>(b);
+    } else if (cp < 0x80) {
+      out[n++] = static_cast<unsigned char>(cp);
+    } else if (cp < 0x800) {
+      out[n++] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+      out[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out[n++] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+      out[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+      out[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else {
+      out[n++] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+      out[n++] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+      out[n++] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+      out[n++] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    }
+    if (byteCount != 0) {
+      if (written + n > byteCount) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+      }
+      memcpy(bytes + written, out, static_cast<size_t>(n));
+    }
+    written += n;
+  }
+  return written;
+}
+
+int Win32PosixDefaultCharConversions(void) {
+  return defaultCharConversions.load();
+}

@@ -1,6 +1,12 @@
-// The sub-commands of qvltool. Each returns the process exit status: 0 success, 1 the input
-// had problems (lint), 2 bad arguments.
+// The sub-commands of qvltool. Each returns the process exit status.
 #pragma once
+
+enum {
+  QVLTOOL_EXIT_OK = 0,     // done
+  QVLTOOL_EXIT_WRONG = 1,  // the input was read and is wrong: lint problems, a file that is not
+                           // a status message file
+  QVLTOOL_EXIT_CALL = 2,   // bad arguments, or a file that cannot be read
+};
 
 int ParseCommand(int argc, char** argv);     // qvltool parse pjl|plain [--max-tokens N]
 int DeviceIdCommand(int argc, char** argv);  // qvltool deviceid TEXT...

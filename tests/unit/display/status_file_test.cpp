@@ -10,6 +10,7 @@
 
 #include "status_entry_support.h"
 #include "status_file.h"
+#include "status_filter.h"
 #include "temp_file.h"
 
 namespace {
@@ -60,10 +61,8 @@ TEST(ReadFileLine, SplitsJoinsAndKeepsLineEnds) {
       {"backslash before CR LF joins",
        "ab\\\r\ncd\r\n",
        {{LINE_WHOLE, "ab"}, {LINE_WHOLE, "cd\r\n"}}},
-      {"backslash before lone LF stays",
-       "ab\\\ncd\n",
-       {{LINE_WHOLE, "ab\\\n"}, {LINE_WHOLE, "cd\n"}}},
-      // Only a backslash right before CR LF joins: with a lone LF the byte before it is text.
+      // A file whose CRs were lost in a copy: the continuation still joins, never shows.
+      {"backslash before lone LF joins", "ab\\\ncd\n", {{LINE_WHOLE, "ab"}, {LINE_WHOLE, "cd\n"}}},
       {"backslash two before lone LF", "a\\c\n", {{LINE_WHOLE, "a\\c\n"}}},
       {"300-byte line read as 255 + 45",
        long300 + "\r\n",
@@ -284,3 +283,44 @@ TEST(LookupStatusEntry, StateRuleOddities) {
 }
 
 }  // namespace
+
+// The head of a file: its code page, and the paper text with the trays and sizes that a paper
+// code 41xyy names; a code the table does not name keeps the record's text.
+TEST(LoadStatusEntry, CodePageAndPaperNamesFromTheHead) {
+  TempDir dir;
+  const std::string record = Record("41000", "1", "9", "Paper out.\r\n", "Load paper.\r\n");
+  std::string plain = dir.Write(record + kEndLine);
+  StatusEntry entry = PreviousStatusEntry();
+  ASSERT_TRUE(LoadStatusEntry(plain.c_str(), 41104, 41000, &entry));
+  EXPECT_EQ(entry.codePage, static_cast<UINT>(STATUS_FILE_DEFAULT_CODE_PAGE));
+  EXPECT_STREQ(entry.statusText, "Paper out.\r\n");
+
+  std::string named = dir.Write(
+      "# head\r\n<CPAG>\t65001\r\n<PAPR>\tLoad {size} into {tray}.\r\n<TRAY>\t1\tthe upper tray\r\n"
+      "<SIZE>\t04\tiso_a4_210x297mm\tA4\r\n<SIZE>\t05\tiso_a5_148x210mm\r\n" +
+      record + kEndLine);
+  struct Case {
+    DWORD code;
+    const char* statusText;
+  } cases[] = {
+      {41104, "Load A4 into the upper tray.\r\n"},
+      {41105, "Load iso_a5_148x210mm into the upper tray.\r\n"},  // no name: the media name
+      {41204, "Paper out.\r\n"},                                  // tray 2 is not named
+      {41106, "Paper out.\r\n"},                                  // size 06 is not named
+      {41000, "Paper out.\r\n"},
+  };
+  for (const Case& c : cases) {
+    entry = PreviousStatusEntry();
+    ASSERT_TRUE(LoadStatusEntry(named.c_str(), c.code, 41000, &entry)) << c.code;
+    EXPECT_EQ(entry.code, 41000u);
+    EXPECT_EQ(entry.codePage, 65001u);
+    EXPECT_STREQ(entry.statusText, c.statusText) << c.code;
+    EXPECT_STREQ(entry.recoveryText, "Load paper.\r\n");
+  }
+  // A head line after the first record is text of that record, not a declaration.
+  std::string late = dir.Write(record + "<CPAG>\t65001\r\n" + kEndLine);
+  entry = PreviousStatusEntry();
+  ASSERT_TRUE(LoadStatusEntry(late.c_str(), 41000, 41000, &entry));
+  EXPECT_EQ(entry.codePage, static_cast<UINT>(STATUS_FILE_DEFAULT_CODE_PAGE));
+  EXPECT_STREQ(entry.recoveryText, "Load paper.\r\n<CPAG>\t65001\r\n");
+}

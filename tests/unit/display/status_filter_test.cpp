@@ -98,6 +98,8 @@ TEST(ProcessStatusCode, WhatTheUserSeesByIncomingCode) {
   std::string path = dir.Write(TestFile());
   for (const Row& row : kRows) {
     DisplayState state = {};
+    // The entry on display as the program loaded it (its texts too, where the file has it).
+    LookupStatusEntry(path.c_str(), row.shownCode, &state.current);
     state.current.code = row.shownCode;
     state.current.group = row.shownGroup;
     state.filter.stickyCode = row.stickyCode;
@@ -125,6 +127,35 @@ TEST(ProcessStatusCode, Model3470ShowsOneDrumCodeUntil40000) {
   EXPECT_EQ(ProcessStatusCode(&state, 40000, TRUE, path.c_str(), DrumPending), CODE_ENTRY_READY);
   EXPECT_EQ(state.current.code, 40558u);
   EXPECT_EQ(ProcessStatusCode(&state, 40559, TRUE, path.c_str(), DrumPending), CODE_ENTRY_READY);
+}
+
+// Paper codes share the 41000 entry; one naming another tray or size is a new entry to show,
+// one that would show the same text is not.
+TEST(ProcessStatusCode, PaperCodesOfAnotherTrayOrSizeChangeTheText) {
+  TempDir dir;
+  const std::string path = dir.Write(
+      "<PAPR>\tLoad {size} into {tray}.\r\n<TRAY>\t1\tthe tray\r\n<TRAY>\t2\tthe feeder\r\n"
+      "<SIZE>\t04\tiso_a4_210x297mm\tA4\r\n" +
+      TestFile());
+  DisplayState state = {};
+  struct Step {
+    DWORD incoming;
+    CodeOutcome outcome;
+    const char* statusText;
+  } steps[] = {
+      {41104, CODE_ENTRY_READY, "Load A4 into the tray.\r\n"},
+      {41104, CODE_UNCHANGED, "Load A4 into the tray.\r\n"},
+      {41204, CODE_ENTRY_READY, "Load A4 into the feeder.\r\n"},
+      {41999, CODE_ENTRY_READY, "41000\r\n"},  // names neither: the record's own text
+      {41000, CODE_UNCHANGED, "41000\r\n"},
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(ProcessStatusCode(&state, step.incoming, FALSE, path.c_str(), DrumPending),
+              step.outcome)
+        << step.incoming;
+    EXPECT_EQ(state.current.code, 41000u);
+    EXPECT_STREQ(state.current.statusText, step.statusText) << step.incoming;
+  }
 }
 
 TEST(ProcessStatusCode, NoFileKeepsTheEntry) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "posix/win32_posix_hooks.h"
+#include "status_file.h"
 #include "titles.h"
 
 namespace {
@@ -59,3 +61,42 @@ TEST(CopySharedPrinterName, StaysInsideTheBlock) {
 }
 
 }  // namespace
+
+// Where the windows are Unicode, a name or text that the system's code page cannot hold must
+// not come out with characters replaced: no conversion on that path passes a default
+// character, and what is converted from a code page reads exactly.
+TEST(UnicodePath, NoConversionPassesADefaultCharacter) {
+  const int before = Win32PosixDefaultCharConversions();
+  const uint16_t kName[] = {'B', 0xFC, 'r', 'o', ' ', 0x3A9, 0};  // Büro Ω
+  const uint16_t kStatus[] = {'S', 't', 'a', 't', 'u', 's', 0};
+  const uint16_t kRecovery[] = {' ', '-', ' ', 'R', 0};
+  const uint16_t kSuffix[] = {' ', '-', ' ', 'S', 0};
+  const WideTitleTexts texts = {kStatus, kRecovery, kSuffix, kRecovery};
+  uint16_t status[TITLE_SIZE];
+  uint16_t recovery[TITLE_SIZE];
+  BuildWideDialogTitles(kName, &texts, status, recovery);
+  const uint16_t kExpected[] = {'B', 0xFC, 'r', 'o', ' ', 0x3A9, ' ', '-', ' ', 'S', 0};
+  EXPECT_EQ(memcmp(status, kExpected, sizeof kExpected), 0);
+
+  // The Windows 95 link's name, in the system's code page (windows-1252 here).
+  uint16_t wide[PRINTER_NAME_SIZE];
+  ASSERT_TRUE(SharedPrinterNameToWide("B\xFCro \x93x\x94", wide));
+  const uint16_t kWideName[] = {'B', 0xFC, 'r', 'o', ' ', 0x201C, 'x', 0x201D, 0};
+  EXPECT_EQ(memcmp(wide, kWideName, sizeof kWideName), 0);
+
+  // A status text, from the file's code page whatever the system's is.
+  StatusEntry entry = {};
+  entry.codePage = CP_UTF8;
+  uint16_t text[RECOVERY_TEXT_SIZE];
+  ASSERT_TRUE(StatusTextToWide(&entry, "\xCE\xA9 \xE2\x80\x9C", text, RECOVERY_TEXT_SIZE));
+  const uint16_t kText[] = {0x3A9, ' ', 0x201C, 0};
+  EXPECT_EQ(memcmp(text, kText, sizeof kText), 0);
+  entry.codePage = 1252;
+  ASSERT_TRUE(StatusTextToWide(&entry, "\x80", text, RECOVERY_TEXT_SIZE));
+  EXPECT_EQ(text[0], 0x20AC);
+  entry.codePage = 99;  // a code page the system does not have: nothing, not a guess
+  EXPECT_FALSE(StatusTextToWide(&entry, "x", text, RECOVERY_TEXT_SIZE));
+  EXPECT_EQ(text[0], 0);
+
+  EXPECT_EQ(Win32PosixDefaultCharConversions(), before);
+}

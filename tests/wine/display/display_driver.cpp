@@ -2,6 +2,8 @@
 // the program shows. One command per run, so a script can take screenshots and press keys in
 // between:
 //   hold NAME SECONDS          create the printer name block and the drum reset event, keep them
+//   board NAME CODE MODEL SECONDS  create the NT status board with one code of printer NAME
+//                              (UTF-16: \uXXXX escapes), keep it
 //   setname NAME [--fill]      rewrite the name (--fill: 48 bytes, no NUL)
 //   stop                       end a running "hold"
 //   launch                     start qvlpanel.exe from the system directory as the monitor does
@@ -10,12 +12,16 @@
 //   window TITLE present|absent
 //   windows TITLE N [ID TEXT]  N windows of that title (with that control text), N programs'
 //   text TITLE ID TEXT         a control's text (\r, \n, \t escapes in TEXT)
+// TITLE and TEXT of window, text, click and picture may hold \uXXXX escapes: they are compared
+// in UTF-16, as the program's Unicode windows hold them.
 //   click TITLE ID             press a button of a dialog or message box
 //   hotkey TITLE [CODE MODEL]  the drum reset hot key to a dialog; then at once a status code
 //   centred TITLE              the window is centred on the screen
-//   picture TITLE yes|no       a picture is drawn in the recovery dialog's frame
+//   picture TITLE yes|no [WIDTH]  a picture is drawn in the recovery dialog's frame (WIDTH
+//                              pixels wide: the one drawn for the DPI)
 //   event set|clear            state of the drum reset event
 //   running yes|no|N           whether a qvlpanel.exe process exists; N: that many of them
+//   codepage N                 the system's code page (GetACP) is N
 // Exit status 0 when the check holds (waiting up to 5 s for it), 1 otherwise.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -23,8 +29,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "display_link.h"
+#include "session_link.h"
 
 namespace {
 
@@ -59,6 +67,30 @@ void Unescape(const char* in, char* out, size_t size) {
   out[n] = '\0';
 }
 
+// An argument in UTF-16: ASCII as it is, \r \n \t and \uXXXX escapes.
+void WideArgument(const char* in, wchar_t* out, size_t size) {
+  size_t n = 0;
+  for (; *in != '\0' && n + 1 < size; ++in) {
+    if (in[0] == '\\' && in[1] == 'u' && strlen(in) >= 6) {
+      char digits[5] = {in[2], in[3], in[4], in[5], '\0'};
+      out[n++] = static_cast<wchar_t>(strtoul(digits, NULL, 16));
+      in += 5;
+    } else if (in[0] == '\\' && in[1] != '\0') {
+      ++in;
+      out[n++] = *in == 'r' ? L'\r' : *in == 'n' ? L'\n' : *in == 't' ? L'\t' : *in;
+    } else {
+      out[n++] = static_cast<unsigned char>(*in);
+    }
+  }
+  out[n] = 0;
+}
+
+HWND FindTitle(const char* title) {
+  wchar_t wide[1024];
+  WideArgument(title, wide, 1024);
+  return FindWindowW(NULL, wide);
+}
+
 void WriteName(char* block, const char* name, bool fill) {
   memset(block, 0, SHARED_PRINTER_NAME_SIZE);
   if (fill) {
@@ -88,6 +120,43 @@ int Hold(const char* name, int seconds) {
   CloseHandle(stop);
   CloseHandle(drum);
   CloseHandle(mapping);
+  return 0;
+}
+
+// The monitor's side of the NT display link, as far as the program reads it: the board with
+// one code of the printer, published as number 1 (its change event set).
+int Board(const char* name, DWORD code, DWORD model, int seconds) {
+  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
+                                      sizeof(SessionBoard), SESSION_BOARD_NAME);
+  SessionBoard* board =
+      section ? static_cast<SessionBoard*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0)) : NULL;
+  wchar_t change[SESSION_NAME_ROOM];
+  SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, 1, change);
+  HANDLE published = CreateEventW(NULL, TRUE, FALSE, change);
+  HANDLE stop = CreateEventA(NULL, TRUE, FALSE, kStopEvent);
+  if (board == NULL || published == NULL || stop == NULL) {
+    printf("board: cannot create the board (error %lu)\n", GetLastError());
+    return 1;
+  }
+  wchar_t wide[SESSION_PRINTER_CHARS];
+  WideArgument(name, wide, SESSION_PRINTER_CHARS);
+  SessionEntry& entry = board->entries[1];
+  entry.kind = SESSION_STATUS_CODE;
+  entry.code = code;
+  entry.model = model;
+  for (uint32_t i = 0; i < SESSION_PRINTER_CHARS; ++i) entry.printer[i] = wide[i];
+  entry.sequence = 1;
+  board->version = SESSION_BOARD_VERSION;
+  board->sequence = 1;
+  board->magic = SESSION_BOARD_MAGIC;
+  SetEvent(published);
+  printf("ready\n");
+  fflush(stdout);
+  WaitForSingleObject(stop, static_cast<DWORD>(seconds) * 1000);
+  CloseHandle(stop);
+  CloseHandle(published);
+  UnmapViewOfFile(board);
+  CloseHandle(section);
   return 0;
 }
 
@@ -139,7 +208,7 @@ int PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int Window(const char* title, bool present) {
-  if (WaitFor([&] { return (FindWindowA(NULL, title) != NULL) == present; })) return 0;
+  if (WaitFor([&] { return (FindTitle(title) != NULL) == present; })) return 0;
   printf("window \"%s\": expected %s\n", title, present ? "present" : "absent");
   return 1;
 }
@@ -174,24 +243,32 @@ int Windows(const char* title, int expected, int id, const char* escaped) {
 }
 
 int Text(const char* title, int id, const char* escaped) {
-  char expected[1024];
-  char got[1024] = "";
-  Unescape(escaped, expected, sizeof(expected));
+  wchar_t expected[1024];
+  wchar_t got[1024] = L"";
+  WideArgument(escaped, expected, 1024);
   if (WaitFor([&] {
-        HWND w = FindWindowA(NULL, title);
-        got[0] = '\0';
-        if (w != NULL) GetDlgItemTextA(w, id, got, sizeof(got));
-        return strcmp(got, expected) == 0;
+        HWND w = FindTitle(title);
+        got[0] = 0;
+        if (w != NULL) GetDlgItemTextW(w, id, got, 1024);
+        return wcscmp(got, expected) == 0;
       })) {
     return 0;
   }
-  printf("text of control %d in \"%s\": got \"%s\", expected \"%s\"\n", id, title, got, expected);
+  printf("text of control %d in \"%s\": got \"", id, title);
+  for (const wchar_t* c = got; *c != 0; ++c) {
+    if (*c >= 0x20 && *c < 0x7F) {
+      putchar(static_cast<char>(*c));
+    } else {
+      printf("\\u%04x", static_cast<unsigned>(*c));
+    }
+  }
+  printf("\", expected \"%s\"\n", escaped);
   return 1;
 }
 
 int Click(const char* title, int id) {
   HWND w = NULL;
-  if (!WaitFor([&] { return (w = FindWindowA(NULL, title)) != NULL; })) {
+  if (!WaitFor([&] { return (w = FindTitle(title)) != NULL; })) {
     printf("click: no window \"%s\"\n", title);
     return 1;
   }
@@ -236,9 +313,11 @@ int Centred(const char* title) {
 
 // Samples the screen over the middle of the picture frame (dialog units 15,35 to 175,115,
 // found through the group box at 5,26 to 185,196).
-int Picture(const char* title, bool expected) {
-  HWND w = FindWindowA(NULL, title);
-  HWND group = w ? GetDlgItem(w, 0xFFFF) : NULL;
+int Picture(const char* title, bool expected, int width) {
+  HWND w = FindTitle(title);
+  // The group box's id is -1: 0xFFFF in a DIALOG template, 32 bits wide in a DIALOGEX one.
+  HWND group = w ? GetDlgItem(w, -1) : NULL;
+  if (w != NULL && group == NULL) group = GetDlgItem(w, 0xFFFF);
   RECT box;
   if (group == NULL || !GetWindowRect(group, &box)) {
     printf("picture: no recovery dialog \"%s\"\n", title);
@@ -256,9 +335,26 @@ int Picture(const char* title, bool expected) {
       if (c != CLR_INVALID && c != face) drawn = true;
     }
   }
+  // Its width: the run of other colours than the dialog's across the frame's middle row.
+  int drawnWidth = 0;
+  if (drawn && width != 0) {
+    const int y = box.top + static_cast<int>((75 - 26) * sy);
+    int left = -1, right = -1;
+    for (int x = box.left + 2; x < box.right - 2; ++x) {
+      COLORREF c = GetPixel(screen, x, y);
+      if (c == CLR_INVALID || c == face) continue;
+      if (left < 0) left = x;
+      right = x;
+    }
+    drawnWidth = left < 0 ? 0 : right - left + 1;
+  }
   ReleaseDC(NULL, screen);
-  if (drawn == expected) return 0;
-  printf("picture in \"%s\": expected %s\n", title, expected ? "a picture" : "none");
+  if (drawn == expected && drawnWidth == width) return 0;
+  if (drawn == expected) {
+    printf("picture in \"%s\": %d pixels wide, expected %d\n", title, drawnWidth, width);
+  } else {
+    printf("picture in \"%s\": expected %s\n", title, expected ? "a picture" : "none");
+  }
   return 1;
 }
 
@@ -309,6 +405,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const char* c = argv[1];
   if (!strcmp(c, "hold") && argc == 4) return Hold(argv[2], atoi(argv[3]));
+  if (!strcmp(c, "board") && argc == 6)
+    return Board(argv[2], strtoul(argv[3], NULL, 10), strtoul(argv[4], NULL, 10), atoi(argv[5]));
   if (!strcmp(c, "setname") && argc >= 3) return SetName(argv[2], argc == 4);
   if (!strcmp(c, "stop")) return Stop();
   if (!strcmp(c, "launch")) return Launch();
@@ -321,11 +419,17 @@ int main(int argc, char** argv) {
   if (!strcmp(c, "hotkey") && (argc == 3 || argc == 5))
     return HotKey(argv[2], argc == 5 ? argv[3] : NULL, argc == 5 ? argv[4] : NULL);
   if (!strcmp(c, "centred") && argc == 3) return Centred(argv[2]);
-  if (!strcmp(c, "picture") && argc == 4) return Picture(argv[2], !strcmp(argv[3], "yes"));
+  if (!strcmp(c, "picture") && (argc == 4 || argc == 5))
+    return Picture(argv[2], !strcmp(argv[3], "yes"), argc == 5 ? atoi(argv[4]) : 0);
   if (!strcmp(c, "event") && argc == 3) return EventState(!strcmp(argv[2], "set"));
   if (!strcmp(c, "windows") && (argc == 4 || argc == 6))
     return Windows(argv[2], atoi(argv[3]), argc == 6 ? atoi(argv[4]) : 0, argc == 6 ? argv[5] : "");
   if (!strcmp(c, "running") && argc == 3) return Running(argv[2]);
+  if (!strcmp(c, "codepage") && argc == 3) {
+    if (GetACP() == strtoul(argv[2], NULL, 10)) return 0;
+    printf("codepage: %u, expected %s\n", GetACP(), argv[2]);
+    return 1;
+  }
   fprintf(stderr, "display_driver: bad command\n");
   return 2;
 }

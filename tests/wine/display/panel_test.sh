@@ -24,6 +24,10 @@ D() { "$QVL_WINE" "$driver" "$@"; }
 check() {
   local what=$1
   shift
+  if [ "$1" = env ]; then
+    "$@" || { echo "FAIL: $what"; failures=$((failures + 1)); }
+    return
+  fi
   if ! D "$@"; then
     echo "FAIL: $what"
     failures=$((failures + 1))
@@ -152,6 +156,44 @@ check "41000 posted" post 41000 $model
 check "fallback status title" text "Status Display" 1202 'Paper out in the feeder.\r\n'
 check "Recovery >> pressed" click "Status Display" 201
 check "fallback recovery title" window "Status Display - Recovery" present
+
+# The NT display link: a printer name outside the system's code page, shown exactly in the
+# title; a paper code naming its tray and size, from a status file text in windows-1252. The
+# second run has Wine's UTF-8 code page (65001): a locale with no other code page.
+board_pid=
+start_board() {
+  D board 'B\u00fcro \u03a9' 41104 $model 200 >"$work/board.out" &
+  board_pid=$!
+  for _ in $(seq 100); do grep -q ready "$work/board.out" 2>/dev/null && return 0; sleep 0.05; done
+  echo "FAIL: the status board was not created"
+  failures=$((failures + 1))
+}
+unicode_title='B\u00fcro \u03a9 - Status Display'
+paper_text='Paper out: load A4 paper into tray 1 \u201cB\u00fcro\u201d.\r\n'
+for locale in "" hi_IN.UTF-8; do
+  if [ -n "$locale" ] && ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
+    echo "FAIL: no locale $locale (scripts/install-deps generates it)"
+    failures=$((failures + 1))
+    continue
+  fi
+  echo "--- a printer name outside the code page, a paper code's tray and size${locale:+ ($locale)}"
+  end_program
+  start_board
+  # The program started from a driver with that locale has its code page.
+  if [ -n "$locale" ]; then
+    check "code page 65001 under $locale" env LC_ALL="$locale" "$QVL_WINE" "$driver" codepage 65001
+    check "program starts" env LC_ALL="$locale" "$QVL_WINE" "$driver" launch
+  else
+    check "program starts" launch
+  fi
+  check "the title holds the name exactly" window "$unicode_title" present
+  check "41104 names tray 1 and size A4" text "$unicode_title" 1202 "$paper_text"
+  [ -z "$locale" ] && shot unicode.png
+  check "WM_DESTROY posted" destroy
+  check "the program ends" running no
+  D stop
+  wait "$board_pid"
+done
 
 [ "$failures" = 0 ] && echo "all qvlpanel checks passed"
 exit $((failures != 0))

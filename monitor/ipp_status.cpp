@@ -83,7 +83,14 @@ void IppStatusOf(const IppPrinterAttributes* a, IppStatus* out) {
     out->spoolerStatus |= StoppedReason.spoolerStatus;
     Add(&stopping, StoppedReason.familyCode);
   }
-  for (uint32_t i = 0; i < going.count; i++) out->codes[out->codeCount++] = going.codes[i];
+  // The toner and drum codes first: the display program holds them while other codes come and
+  // go, and a printer's status is the last code's, so a tray that is empty is what it shows.
+  for (uint32_t i = 0; i < going.count; i++) {
+    if (IsTonerDrumCode(going.codes[i])) out->codes[out->codeCount++] = going.codes[i];
+  }
+  for (uint32_t i = 0; i < going.count; i++) {
+    if (!IsTonerDrumCode(going.codes[i])) out->codes[out->codeCount++] = going.codes[i];
+  }
   for (uint32_t i = 0; i < stopping.count && out->codeCount < IPP_MAX_STATUS_CODES; i++) {
     out->codes[out->codeCount++] = stopping.codes[i];
   }

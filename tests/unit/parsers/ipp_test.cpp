@@ -204,14 +204,14 @@ TEST(IppStatus, ReasonsBecomeStatusAndCodes) {
     uint32_t status;
     std::vector<uint32_t> codes;
   };
-  // Every answer also reports toner-low-report (40556) after its reason; codes that stop printing
-  // come after those that do not.
+  // Every answer also reports toner-low-report (40556) after its reason. The toner and drum codes
+  // come first, then the others that leave printing going, then those that stop it.
   const Case cases[] = {
       {"none", IPP_STATE_IDLE, 0, {40556}},
       {"media-needed", IPP_STATE_STOPPED, REASON_STATUS_PAPER_OUT, {40556, 41104}},
       {"media-needed-error", IPP_STATE_STOPPED, REASON_STATUS_PAPER_OUT, {40556, 41104}},
       {"media-needed-warning", IPP_STATE_PROCESSING, 0, {40556}},
-      {"media-empty-report", IPP_STATE_IDLE, 0, {11104, 40556}},
+      {"media-empty-report", IPP_STATE_IDLE, 0, {40556, 11104}},
       {"media-jam", IPP_STATE_STOPPED, REASON_STATUS_PAPER_JAM, {40556, 40022}},
       {"cover-open", IPP_STATE_STOPPED, REASON_STATUS_DOOR_OPEN, {40556, 40021}},
       {"opc-life-over-warning", IPP_STATE_IDLE, 0, {40559, 40556}},

@@ -147,7 +147,7 @@ def simulated(exe):
         sim.form("supplies", supply0="25", supply1="3")
         after = query(exe, sim.uri())
         print("simulator %s" % json.dumps(after))
-        check(after.get("codes") == [11104, 40556] and after.get("spooler_status") == 0,
+        check(after.get("codes") == [40556, 11104] and after.get("spooler_status") == 0,
               "an emptied A4 tray and low toner, neither stopping the printer", after)
     finally:
         sim.stop()

@@ -5,8 +5,12 @@ the registry callbacks and Shutdown. Every run is also checked as spool_timeline
 import os
 import socket
 import subprocess
+import sys
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ipp"))
+import ippeve  # noqa: E402
 
 from spool_timeline import (HERE, SCENARIOS, check, checked_run, data_written, index, is_ejected,
                             is_op, is_port, kind, native_qvlprinter, parse_records, spool_command,
@@ -224,21 +228,26 @@ def case_network(d):
     printer, whose port reports no device ID, is identified through printer-device-id; it runs
     out of paper in the middle of a job: paper out reaches the spooler status, and the status
     board with the printer's model, within 3 s of the printer's stop, and clears when the paper
-    is in. No PJL goes to it, and the job's end is told at EndDocPort. A port whose IPP address
-    refuses (a closed port) and one that answers nothing: the job prints with no delay."""
+    is in; a jam and an open door follow it there. No PJL goes to it, and the job's end is told
+    at EndDocPort. A port whose IPP address refuses (a closed port) and one that answers
+    nothing: the job prints with no delay. Then a printer nobody here wrote (ippeveprinter, as a
+    QV-L3820, where it can run) gives the status of the emulated printer's jobs: its tray
+    emptied and its toner lowered through its web forms reach the spooler status and the board
+    within 3 s, and filling them again clears them."""
     root = "SOFTWARE\\QVL Test\\Network"
-    server, raw, ipp = network_printer(os.path.join(SCENARIOS, "qvl3820-paper-out.txt"))
+    server, raw, ipp = network_printer(os.path.join(HERE, "qvl3820-network.txt"))
     port = "tcp:127.0.0.1:%d" % raw
     reg = [os.environ["QVL_WINE"], "reg"]
     try:
-        with registry_value(root, "IdleTimeout4L", 2000):
+        with registry_value(root, "IdleTimeout4L", 60000):  # asked on for a minute after the job
             subprocess.run(reg + ["add", "HKLM\\" + root + "\\Ports", "/v", port, "/d",
                                   "ipp://127.0.0.1:%d/ipp/print" % ipp, "/f"],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
             cmd, env = spool_command(d, ["--registry-root", root, "--watch-display", "--port",
                                          port, "--printer", "Office QV-L3820",
-                                         "job", "--job-id", "51", "--pages", "6",
+                                         "job", "--job-id", "51", "--pages", "10",
                                          "wait-status", "0x00100010", "--timeout", "20000",
+                                         "wait-status", "0x00500000", "--timeout", "20000",
                                          "wait-status", "0", "--timeout", "20000", "close"])
             spooler = Stamped(cmd, env)
             spooler.process.wait(timeout=120)
@@ -258,8 +267,9 @@ def case_network(d):
         print("network: paper out in the spooler status %d ms after the printer stopped" %
               ((shown[0] - stopped) * 1000))
     codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
-    check((41104, 3820) in codes, "paper out on the status board, with the model the printer "
-          "told over IPP", codes)
+    for code, what in ((41104, "paper out"), (40022, "the jam"), (40021, "the open door")):
+        check((code, 3820) in codes, what + " on the status board, with the model the printer "
+              "told over IPP", codes)
     after = statuses(r)[statuses(r).index("0x00100010"):] if "0x00100010" in statuses(r) else []
     check("0x00000000" in after, "cleared when the paper was in", statuses(r))
     check(not any("@PJL" in x.get("text", "") for x in kind(r, "write")),
@@ -290,6 +300,65 @@ def case_network(d):
         slow = {k: v for k, v in ops.items() if v >= (1500 if k == "EndDocPort" else 500)}
         check(not slow, what + ": no spooler call waited for the printer's status", ops)
     silent.close()
+    simulated_network_printer(d, root)
+
+
+def simulated_network_printer(d, root):
+    sim = ippeve.start()
+    if sim is None:
+        return
+    server, raw, _ = network_printer(os.path.join(SCENARIOS, "qvl3470-warmup-toner.txt"),
+                                     page_ms=100)
+    port = "tcp:127.0.0.1:%d" % raw
+    reg = [os.environ["QVL_WINE"], "reg"]
+    stamps = {}
+    try:
+        subprocess.run(reg + ["add", "HKLM\\" + root + "\\Ports", "/v", port, "/d", sim.uri(),
+                              "/f"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True)
+        cmd, env = spool_command(d, ["--registry-root", root, "--watch-display", "--port", port,
+                                     "--printer", "Hall QV-L3820", "job", "--job-id", "53",
+                                     "--pages", "20", "wait-status", "0x00000010",
+                                     "--timeout", "20000", "wait-status", "0",
+                                     "--timeout", "20000", "close"])
+        spooler = Stamped(cmd, env)
+        spooler.first('"op":"StartDocPort"')
+        time.sleep(1.0)
+        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="0",
+                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
+        sim.form("supplies", supply0="25", supply1="3")
+        stamps["emptied"] = time.monotonic()
+        spooler.first('"status":"0x00000010"')
+        time.sleep(1.0)
+        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="250",
+                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
+        sim.form("supplies", supply0="25", supply1="75")
+        stamps["filled"] = time.monotonic()
+        spooler.process.wait(timeout=60)
+        spooler.reader.join(timeout=10)
+    finally:
+        server.process.terminate()
+        server.process.wait(timeout=10)
+        sim.stop()
+        subprocess.run(reg + ["delete", "HKLM\\" + root, "/f"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    out = b"".join(line for _, line in spooler.lines)
+    r = checked_run(spooler.process.returncode, parse_records(out),
+                    spooler.process.stderr.read().decode("latin-1"))
+    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    check((40556, 3820) in codes and (11104, 3820) in codes,
+          "the simulator's emptied A4 tray and low toner on the board, as a QV-L3820's", codes)
+    out_at = [at for at, line in spooler.lines if b'"status":"0x00000010"' in line]
+    in_at = [at for at, line in spooler.lines if b'"status":"0x00000000"' in line and
+             at > stamps.get("filled", 1e12)]
+    check(out_at and out_at[0] - stamps.get("emptied", 0) < 3.0,
+          "the emptied tray in the spooler status within 3 s", (stamps, out_at[:1]))
+    check(in_at and in_at[0] - stamps["filled"] < 3.0,
+          "the filled tray and toner clear it within 3 s", (stamps, in_at[:1]))
+    if out_at and in_at:
+        print("network: the simulator's tray in the spooler status %d ms after it was emptied, "
+              "cleared %d ms after it was filled" % ((out_at[0] - stamps["emptied"]) * 1000,
+                                                     (in_at[0] - stamps["filled"]) * 1000))
 
 
 def socket_listening():

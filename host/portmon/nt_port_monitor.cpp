@@ -77,6 +77,10 @@ BOOL WINAPI NtGetPrinterDataFromPort(HANDLE port, DWORD control, LPWSTR valueNam
                                           reinterpret_cast<LPSTR>(out), outSize, returned);
 }
 
+BOOL WINAPI NtSetPortTimeOuts(HANDLE port, LPCOMMTIMEOUTS timeouts, DWORD reserved) {
+  return Below(port)->pfnSetPortTimeOuts(Lower(port), timeouts, reserved);
+}
+
 // A port monitor's functions; the rest of the table (EnumPorts, the Xcv functions, Shutdown,
 // SendRecvBidiDataFromPort...) NULL.
 MONITOR2 MakeTable() {
@@ -101,5 +105,7 @@ MONITOR2* NtPortMonitorTable() {
 }
 
 HANDLE NtPortMonitorOver(MONITOR* ports) {
+  // SetPortTimeOuts only where the ports below have it, as a port monitor's table says.
+  Table.pfnSetPortTimeOuts = ports->pfnSetPortTimeOuts ? NtSetPortTimeOuts : NULL;
   return ports;
 }

@@ -24,6 +24,17 @@ enum : DWORD {
   PF_DRUM_RESET = 0x10000,      // a drum counter reset command waits to be written
   PF_ORPHANED = 0x20000,        // Shutdown returned without it: its thread closes and frees it
   PF_THREAD_LEAVING = 0x40000,  // the status thread has decided to leave and is cleaning up
+  PF_LOCAL_PORT = 0x80000,      // NT: a USB or parallel port (it answered the device ID)
+};
+
+// Spooler status bits of conditions that need someone at the printer (a door, a jam, paper,
+// offline, service): a status thread that leaves does not clear them; the printer's next report
+// does.
+enum : DWORD {
+  STATUS_NEEDS_SOMEONE = PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_PAPER_JAM |
+                         PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_PROBLEM |
+                         PRINTER_STATUS_OFFLINE | PRINTER_STATUS_USER_INTERVENTION |
+                         PRINTER_STATUS_ERROR,
 };
 
 enum : DWORD { PORT_RECORD_SIGNATURE = 0x4F50 };

@@ -58,6 +58,18 @@ bool DeferredEndIdle(const PortRecord* record) {
   return GetTickCount() - since >= IdleTimeoutOf(record);
 }
 
+// Whether the thread stays to watch a condition that needs someone, after its job has ended:
+// on a USB or parallel port a lower job held open keeps out no one, and the printer's report
+// that the condition is over reaches the spooler. Not on a network port, where the open job
+// would hold the printer's connection against other computers. The lower job must still be
+// open (ClosePort and Shutdown end it first). Monitor lock held.
+bool WatchesCondition(const PortRecord* record) {
+  const DWORD flags = PortFlags(record);
+  return (flags & (PF_LOCAL_PORT | PF_JOB_OPEN | PF_PJL_PRINTER)) ==
+             (PF_LOCAL_PORT | PF_JOB_OPEN | PF_PJL_PRINTER) &&
+         (LoadShared(&record->printerStatus) & STATUS_NEEDS_SOMEONE) != 0;
+}
+
 // The exit clean-up, entered with the monitor lock held, once the thread has decided to
 // leave; releases it. The spooler's calls and the end of the lower job are made without the
 // lock (PF_THREAD_LEAVING tells a job start to wait for them); the events go under it, and
@@ -67,12 +79,18 @@ bool DeferredEndIdle(const PortRecord* record) {
 void* LeaveStatusThread(PortRecord* record, HANDLE* drumEvent, bool* closePort) {
   SetPortFlags(record, PF_THREAD_LEAVING);
   HANDLE printer = ExchangeShared(&record->hPrinter, NULL);
-  // The cached status goes with it: the same condition reported again later is a change.
-  StorePrinterStatus(record, 0);
+  // NT: a condition that needs someone stays in the spooler status (and in the cached status,
+  // so the printer's next report that it is over is a change): the printer shows as ready with
+  // its door open otherwise. Any other status goes, and its cached copy with it: the same
+  // condition reported again later is a change. (The Windows 95 face clears every status, as
+  // its display program and users expect of it.)
+  const bool keepStatus =
+      record->face != NULL && (LoadShared(&record->printerStatus) & STATUS_NEEDS_SOMEONE) != 0;
+  if (!keepStatus) StorePrinterStatus(record, 0);
   LeaveMonitorLock();
   // ClosePort and Shutdown wait for hWakeEvent to be 0 before they free the record (or leave
   // it to this thread), so it stays while these calls run.
-  FaceOf(record)->setPrinterStatus(record, printer, 0);
+  if (!keepStatus) FaceOf(record)->setPrinterStatus(record, printer, 0);
   if (printer) ClosePrinter(printer);
   EndLowerJob(record);  // a deferred job end completes here
   EnterMonitorLock();
@@ -158,7 +176,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
       // A job start may have claimed this thread (set PF_THREAD_RUN again) while it waited for
       // the lock, and that job may already have ended: the thread then stays for its replies
       // and its deferred end, or the port would have PF_THREAD_RUN set and no thread.
-      if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN)) {
+      if (!HasPortFlags(record, PF_IN_JOB | PF_THREAD_RUN) && !WatchesCondition(record)) {
         ending = LeaveStatusThread(record, &drumEvent, &closePort);
         break;
       }

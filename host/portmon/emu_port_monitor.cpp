@@ -15,7 +15,8 @@ struct EmuPort {
   HANDLE stopEvent;
   bool jobOpen;
   EmuJobCheck job;
-  uint32_t endDocMs;  // EndDocPort takes this long
+  uint32_t endDocMs;     // EndDocPort takes this long
+  uint32_t writeWaitMs;  // the options' until SetPortTimeOuts gives another
 };
 
 EmuPort Ports[MAX_PORTS];
@@ -91,6 +92,7 @@ BOOL WINAPI EmuOpenPort(LPSTR name, PHANDLE handle) {
   EmulatedPrinterConnect(p->printer);
   InitializeCriticalSection(&p->lock);
   p->endDocMs = Options.endDocMs;
+  p->writeWaitMs = Options.writeWaitMs;
   strcpy(p->name, name);
   p->stopEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
   p->pollThread = CreateThread(NULL, 0, PollThread, p, 0, NULL);
@@ -111,6 +113,18 @@ BOOL WINAPI EmuStartDocPort(HANDLE handle, LPSTR, DWORD jobId, DWORD, LPBYTE) {
   return TRUE;
 }
 
+uint32_t LoadWriteWait(const EmuPort* p) {
+  return __atomic_load_n(&p->writeWaitMs, __ATOMIC_SEQ_CST);
+}
+
+// As a port monitor of the system does: a write gives up after the total write time-out.
+BOOL WINAPI EmuSetPortTimeOuts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
+  EmuPort* p = static_cast<EmuPort*>(handle);
+  if (!p || !timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  __atomic_store_n(&p->writeWaitMs, timeouts->WriteTotalTimeoutConstant, __ATOMIC_SEQ_CST);
+  return TRUE;
+}
+
 BOOL WINAPI EmuWritePort(HANDLE handle, LPBYTE data, DWORD count, LPDWORD written) {
   EmuPort* p = static_cast<EmuPort*>(handle);
   // A printer that has stopped takes nothing: wait a little for room, as a port's write
@@ -124,7 +138,7 @@ BOOL WINAPI EmuWritePort(HANDLE handle, LPBYTE data, DWORD count, LPDWORD writte
       p->job.crc = Crc32(p->job.crc, data, taken);
     }
     LeaveCriticalSection(&p->lock);
-    if (taken || count == 0 || waited >= Options.writeWaitMs) break;
+    if (taken || count == 0 || waited >= LoadWriteWait(p)) break;
     Sleep(10);
   }
   *written = static_cast<DWORD>(taken);
@@ -191,7 +205,7 @@ MONITOR Table = {
     NULL,                       // ConfigurePort
     NULL,                       // DeletePort
     EmuGetPrinterDataFromPort,  // GetPrinterDataFromPort
-    NULL,                       // SetPortTimeOuts
+    EmuSetPortTimeOuts,         // SetPortTimeOuts
 };
 
 }  // namespace

@@ -16,7 +16,8 @@ struct EmuPortOptions {
   const Scenario* scenario;  // NULL: nothing goes wrong (copied by the printer)
   uint32_t pageMs;           // time to print one page
   bool discard;              // page data only scanned, not printed (throughput runs)
-  uint32_t writeWaitMs;      // how long WritePort waits for a printer that takes nothing
+  uint32_t writeWaitMs;      // how long WritePort waits for a printer that takes nothing,
+                             // until SetPortTimeOuts (WriteTotalTimeoutConstant) says otherwise
   // Each printer event as it is logged, called with the port's lock held. May be NULL.
   void (*onEvent)(void* context, const PrinterEvent* event);
   void* eventContext;

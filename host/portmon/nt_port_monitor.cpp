@@ -131,6 +131,10 @@ BOOL WINAPI NtXcvClosePort(HANDLE xcv) {
   return TRUE;
 }
 
+BOOL WINAPI NtSetPortTimeOuts(HANDLE port, LPCOMMTIMEOUTS timeouts, DWORD reserved) {
+  return Below(port)->pfnSetPortTimeOuts(Lower(port), timeouts, reserved);
+}
+
 // A port monitor's functions; the rest of the table (EnumPorts, Shutdown,
 // SendRecvBidiDataFromPort...) NULL.
 MONITOR2 MakeTable() {
@@ -158,5 +162,7 @@ MONITOR2* NtPortMonitorTable() {
 }
 
 HANDLE NtPortMonitorOver(MONITOR* ports) {
+  // SetPortTimeOuts only where the ports below have it, as a port monitor's table says.
+  Table.pfnSetPortTimeOuts = ports->pfnSetPortTimeOuts ? NtSetPortTimeOuts : NULL;
   return ports;
 }

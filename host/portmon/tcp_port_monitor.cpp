@@ -19,6 +19,7 @@ struct TcpPort {
   // Replies that came in while we waited for the INFO ID answer, for the next ReadPort.
   char held[HELD_ROOM];
   size_t heldLength;
+  DWORD writeWaitMs;  // the options' until SetPortTimeOuts gives another
 };
 
 TcpPortOptions Options = {NULL, 5000, 250, 1000, PORT_KIND_WIN95};
@@ -96,7 +97,7 @@ SOCKET Connect(const TcpPort* p) {
 }
 
 // Sends what the connection takes within the write wait; returns the count sent.
-DWORD SendSome(SOCKET s, const BYTE* data, DWORD count) {
+DWORD SendSome(SOCKET s, const BYTE* data, DWORD count, DWORD writeWaitMs) {
   DWORD sent = 0;
   DWORD start = GetTickCount();
   while (sent < count) {
@@ -107,7 +108,7 @@ DWORD SendSome(SOCKET s, const BYTE* data, DWORD count) {
     }
     if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) break;
     DWORD waited = GetTickCount() - start;
-    if (waited >= Options.writeWaitMs || !WaitSocket(s, true, Options.writeWaitMs - waited)) break;
+    if (waited >= writeWaitMs || !WaitSocket(s, true, writeWaitMs - waited)) break;
   }
   return sent;
 }
@@ -135,7 +136,8 @@ void Hold(TcpPort* p, const char* bytes, size_t n) {
 // answer. Replies that come first are held for ReadPort. Caller holds the lock.
 bool AskDeviceId(TcpPort* p) {
   DWORD length = sizeof INFO_ID_REQUEST - 1;
-  if (SendSome(p->socket, reinterpret_cast<const BYTE*>(INFO_ID_REQUEST), length) != length) {
+  if (SendSome(p->socket, reinterpret_cast<const BYTE*>(INFO_ID_REQUEST), length, p->writeWaitMs) !=
+      length) {
     return false;
   }
   char text[2048];
@@ -180,8 +182,19 @@ BOOL WINAPI TcpOpenPort(LPSTR name, PHANDLE handle) {
   if (!p) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   p->address = address;
   p->socket = INVALID_SOCKET;
+  p->writeWaitMs = Options.writeWaitMs;
   InitializeCriticalSection(&p->lock);
   *handle = p;
+  return TRUE;
+}
+
+// As a port monitor of the system does: a write gives up after the total write time-out.
+BOOL WINAPI TcpSetPortTimeOuts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
+  TcpPort* p = static_cast<TcpPort*>(handle);
+  if (!p || !timeouts) return Fail(ERROR_INVALID_PARAMETER);
+  EnterCriticalSection(&p->lock);
+  p->writeWaitMs = timeouts->WriteTotalTimeoutConstant;
+  LeaveCriticalSection(&p->lock);
   return TRUE;
 }
 
@@ -202,12 +215,12 @@ BOOL WINAPI TcpWritePort(HANDLE handle, LPBYTE data, DWORD count, LPDWORD writte
   *written = 0;
   EnterCriticalSection(&p->lock);
   if (p->socket != INVALID_SOCKET) {
-    *written = SendSome(p->socket, data, count);
+    *written = SendSome(p->socket, data, count, p->writeWaitMs);
   } else {
     // Outside a job: a connection of its own for these bytes.
     SOCKET s = Connect(p);
     if (s != INVALID_SOCKET) {
-      *written = SendSome(s, data, count);
+      *written = SendSome(s, data, count, p->writeWaitMs);
       Hangup(s);
     }
   }
@@ -281,7 +294,7 @@ MONITOR Table = {
     NULL,                       // ConfigurePort
     NULL,                       // DeletePort
     TcpGetPrinterDataFromPort,  // GetPrinterDataFromPort
-    NULL,                       // SetPortTimeOuts
+    TcpSetPortTimeOuts,         // SetPortTimeOuts
 };
 
 }  // namespace

@@ -198,6 +198,22 @@ BOOL WINAPI TraceGetPrinterDataFromPort(HANDLE handle, DWORD controlId, LPSTR na
   return ok;
 }
 
+BOOL WINAPI TraceSetPortTimeOuts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD reserved) {
+  TracedPort* p = static_cast<TracedPort*>(handle);
+  BOOL ok = Lower->pfnSetPortTimeOuts(p->lower, timeouts, reserved);
+  DWORD error = GetLastError();
+  TimelineRecord r;
+  RecordBegin(&r, "port");
+  RecordString(&r, "call", "SetPortTimeOuts");
+  RecordString(&r, "port", p->name);
+  if (timeouts) RecordNumber(&r, "write_ms", timeouts->WriteTotalTimeoutConstant);
+  RecordNumber(&r, "result", ok);
+  if (!ok) RecordNumber(&r, "error", error);
+  RecordEnd(&r);
+  SetLastError(error);
+  return ok;
+}
+
 MONITOR Table = {
     NULL,                         // EnumPorts
     TraceOpenPort,                // OpenPort
@@ -211,7 +227,7 @@ MONITOR Table = {
     NULL,                         // ConfigurePort
     NULL,                         // DeletePort
     TraceGetPrinterDataFromPort,  // GetPrinterDataFromPort
-    NULL,                         // SetPortTimeOuts
+    NULL,                         // SetPortTimeOuts: set to the tracer where lower has one
 };
 
 }  // namespace
@@ -219,6 +235,7 @@ MONITOR Table = {
 MONITOR* PortTraceMonitor(MONITOR* lower, const PortFaults* faults, bool ntControls) {
   InitializeCriticalSection(&Lock);
   Lower = lower;
+  Table.pfnSetPortTimeOuts = lower->pfnSetPortTimeOuts ? TraceSetPortTimeOuts : NULL;
   NtControls = ntControls;
   if (faults) Faults = *faults;
   return &Table;

@@ -90,6 +90,14 @@ PortKind PortKindFor(const SpoolOptions& o, bool emu) {
   return emu || !o.deviceId.empty() ? PORT_KIND_USB : PORT_KIND_NETWORK;
 }
 
+// How long a port's write waits for a printer that takes nothing, unless the language monitor
+// sets another time-out (SetPortTimeOuts): NT's ports keep a stalled write as long as a real
+// port does (a local port's transmission retry is commonly 90 s; 20 s here); the Windows 95
+// generation's stand-ins give up after 250 ms, as its tests expect.
+uint32_t PortWriteWaitMs(const SpoolOptions& o) {
+  return o.nt ? 20000 : 250;
+}
+
 // The port monitor for the port's kind, configured; NULL (reported) when unknown or failing.
 MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
   if (_strnicmp(o.port.c_str(), "emu:", 4) == 0) {
@@ -98,7 +106,7 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
     e.deviceId = o.deviceId.empty() ? NULL : o.deviceId.c_str();
     e.pageMs = o.pageMs;
     e.discard = o.bench;
-    e.writeWaitMs = 250;
+    e.writeWaitMs = PortWriteWaitMs(o);
     if (!o.scenario.empty()) {
       char error[SCENARIO_ERROR_ROOM + 256];
       if (!LoadScenarioFile(o.scenario.c_str(), scenario, error, sizeof error)) {
@@ -112,8 +120,8 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
     return EmuPortMonitor();
   }
   if (_strnicmp(o.port.c_str(), "tcp:", 4) == 0) {
-    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, 250, 1000,
-                        PortKindFor(o, false)};
+    TcpPortOptions t = {o.deviceId.empty() ? NULL : o.deviceId.c_str(), 5000, PortWriteWaitMs(o),
+                        1000, PortKindFor(o, false)};
     if (!TcpPortConfigure(&t)) {
       fprintf(stderr, "qvlspool: Winsock did not start\n");
       return NULL;

@@ -98,9 +98,19 @@ BOOL ReadParallelId(PortRecord* port, char* id) {
 // unidentified printer gets no PJL, which a printer that does not speak it might print.
 BOOL ReadDeviceId(PortRecord* port, char* id) {
   if (NtPortOf(port)->getPrinterDataFromPort == NULL) return FALSE;
-  if (ReadUsbId(port, id)) return TRUE;
-  for (DWORD i = 0; i <= DEVICE_ID_BUFFER; ++i) id[i] = '\0';
-  return ReadParallelId(port, id);
+  BOOL found = ReadUsbId(port, id);
+  if (!found) {
+    for (DWORD i = 0; i <= DEVICE_ID_BUFFER; ++i) id[i] = '\0';
+    found = ReadParallelId(port, id);
+  }
+  // A port that answers either is a USB or parallel port: watching its printer between jobs
+  // keeps out no one.
+  if (found) {
+    SetPortFlags(port, PF_LOCAL_PORT);
+  } else {
+    ClearPortFlags(port, PF_LOCAL_PORT);
+  }
+  return found;
 }
 
 // Every printer function of the spooler goes through this gate, so none is called after

@@ -74,6 +74,24 @@ inline PortRecord* Record(HANDLE port) {
   return static_cast<PortRecord*>(port);
 }
 
+// A write to a stopped printer gives up after this long, where the port monitor lets the
+// language monitor say so (its SetPortTimeOuts): the status thread learns of a stop when a
+// write takes nothing, and the printer's status reaches the spooler within 2 s of its stop
+// instead of after the port's own time-out (a local port's transmission retry is commonly
+// 90 s). The spooler offers the bytes of a write that took nothing again.
+const DWORD kPortWriteTimeoutMs = 1000;
+
+// Sets the port's write time-out; reads return at once with what the printer has sent. Ports
+// whose monitor has no SetPortTimeOuts are left as they are.
+void SetShortWriteTimeOut(const MONITOR2* lower, HANDLE port) {
+  BOOL(WINAPI * setTimeOuts)(HANDLE, LPCOMMTIMEOUTS, DWORD) = LOWER(lower, pfnSetPortTimeOuts);
+  if (setTimeOuts == NULL) return;
+  COMMTIMEOUTS timeouts = {};
+  timeouts.ReadIntervalTimeout = MAXDWORD;  // with both read totals 0: return at once
+  timeouts.WriteTotalTimeoutConstant = kPortWriteTimeoutMs;
+  setTimeOuts(port, &timeouts, 0);
+}
+
 }  // namespace
 
 BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LPWSTR printerName,
@@ -107,6 +125,7 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
   HANDLE lowerPort = NULL;
   const BOOL opened = lower->pfnOpenPort(monitorPort, portName, &lowerPort);
   const DWORD error = opened ? ERROR_SUCCESS : GetLastError();
+  if (opened) SetShortWriteTimeOut(lower, lowerPort);
   HANDLE printer = opened ? NtFace.openPrinter(record, printerName) : NULL;
   // Where a network port's printer is: asked of the port monitor (and the monitor's settings)
   // now, once, so that no later spooler call waits for it.

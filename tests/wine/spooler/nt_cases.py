@@ -30,7 +30,9 @@ def case_jobs(d):
     LAST_PAGE_EJECTED for its id) at its real end; the jam reaches the spooler status; memory
     queries with wide value names are answered and kept as printer data; the name reaches
     OpenPrinterW, SetPrinterW and SetJobW intact; a job whose printer the user renames while it
-    prints is told its end all the same; so is one of a clustered spooler's virtual server."""
+    prints is told its end all the same; so is one of a clustered spooler's virtual server. A
+    printer that stops in the middle of a job shows it within 3 s, on a port that would keep a
+    stalled write 20 s: the monitor sets the port's write time-out (SetPortTimeOuts)."""
     r = spool(d, ["--printer", PRINTER, "--page-ms", "200",
                   "--scenario", os.path.join(HERE, "generic-jam.txt"),
                   "start", "--job-id", "31", "memory", "write", "--pages", "4", "end",
@@ -81,6 +83,21 @@ def case_jobs(d):
           "0x00100088" in statuses(r) and kind(r, "job-control"),
           "clustered: the printer opened on its server, its status set, its job's end told",
           (opened, statuses(r)))
+
+    # Paper runs out in the middle of a job whose data the printer can no longer take; the port
+    # keeps a stalled write 20 s unless the monitor sets a shorter time-out.
+    r = spool(d, ["--port", "emu:QV-L3820", "--page-ms", "100", "--write-timeout", "3000",
+                  "--scenario", os.path.join(HERE, "qvl3820-41003.txt"),
+                  "start", "--job-id", "35", "write", "--pages", "20", "remedy", "end",
+                  "wait", "500", "close"])
+    stop = index(r, lambda x: x["kind"] == "printer" and x["event"] == "condition")
+    shown = index(r, lambda x: x["kind"] == "status" and x["status"] == "0x00100010")
+    set_timeouts = kind(r, "port", call="SetPortTimeOuts")
+    check(set_timeouts and set_timeouts[0]["write_ms"] <= 1000, "a short write time-out set",
+          set_timeouts)
+    check(0 <= stop < shown and r[shown]["t"] - r[stop]["t"] < 3000,
+          "paper out in the spooler status within 3 s of the printer's stop",
+          (r[stop]["t"] if stop >= 0 else None, r[shown]["t"] if shown >= 0 else None))
 
 
 def case_identify(d):

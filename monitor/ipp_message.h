@@ -78,6 +78,29 @@ enum IppReadResult : uint32_t {
   IPP_READ_BAD = 2,    // not an IPP response, or one that breaks the encoding
 };
 
+// The encoding's tags: the delimiters that open a group or end the attributes (below 0x10), and
+// the value tags the request and the reader use.
+enum IppTag : uint8_t {
+  IPP_TAG_OPERATION_ATTRIBUTES = 0x01,
+  IPP_TAG_END_OF_ATTRIBUTES = 0x03,
+  IPP_TAG_PRINTER_ATTRIBUTES = 0x04,
+  IPP_TAG_FIRST_VALUE = 0x10,
+  IPP_TAG_INTEGER = 0x21,
+  IPP_TAG_ENUM = 0x23,
+  IPP_TAG_OCTET_STRING = 0x30,
+  IPP_TAG_BEGIN_COLLECTION = 0x34,
+  IPP_TAG_TEXT_WITH_LANGUAGE = 0x35,
+  IPP_TAG_NAME_WITH_LANGUAGE = 0x36,
+  IPP_TAG_END_COLLECTION = 0x37,
+  IPP_TAG_TEXT = 0x41,
+  IPP_TAG_NAME = 0x42,
+  IPP_TAG_KEYWORD = 0x44,
+  IPP_TAG_URI = 0x45,
+  IPP_TAG_CHARSET = 0x47,
+  IPP_TAG_NATURAL_LANGUAGE = 0x48,
+  IPP_TAG_MEMBER_NAME = 0x4A,
+};
+
 // The printer-state values.
 enum : uint32_t {
   IPP_STATE_IDLE = 3,

@@ -10,20 +10,6 @@
 
 namespace {
 
-const uint8_t TAG_END_OF_ATTRIBUTES = 0x03;
-const uint8_t TAG_PRINTER_ATTRIBUTES = 0x04;
-const uint8_t TAG_FIRST_VALUE = 0x10;
-const uint8_t TAG_INTEGER = 0x21;
-const uint8_t TAG_ENUM = 0x23;
-const uint8_t TAG_OCTET_STRING = 0x30;
-const uint8_t TAG_BEGIN_COLLECTION = 0x34;
-const uint8_t TAG_TEXT_WITH_LANGUAGE = 0x35;
-const uint8_t TAG_NAME_WITH_LANGUAGE = 0x36;
-const uint8_t TAG_END_COLLECTION = 0x37;
-const uint8_t TAG_TEXT = 0x41;
-const uint8_t TAG_NAME = 0x42;
-const uint8_t TAG_KEYWORD = 0x44;
-const uint8_t TAG_MEMBER_NAME = 0x4A;
 // Collections nest this deep at most; deeper is taken for a broken response.
 const uint32_t MAX_DEPTH = 8;
 
@@ -99,11 +85,11 @@ void CopyText(char* to, size_t room, Bytes text) {
 
 // The text of a text or name value; the with-language forms carry the language first.
 bool TextOf(uint8_t tag, Bytes value, Bytes* text) {
-  if (tag == TAG_TEXT || tag == TAG_NAME || tag == TAG_KEYWORD) {
+  if (tag == IPP_TAG_TEXT || tag == IPP_TAG_NAME || tag == IPP_TAG_KEYWORD) {
     *text = value;
     return true;
   }
-  if (tag != TAG_TEXT_WITH_LANGUAGE && tag != TAG_NAME_WITH_LANGUAGE) return false;
+  if (tag != IPP_TAG_TEXT_WITH_LANGUAGE && tag != IPP_TAG_NAME_WITH_LANGUAGE) return false;
   if (value.n < 2) return false;
   const size_t language = Big16(value.p);
   if (value.n < 2 + language + 2) return false;
@@ -206,7 +192,7 @@ void KeepValue(IppPrinterAttributes* a, ReadState* s, uint8_t tag, Bytes v) {
   Bytes text;
   switch (s->attribute) {
     case ATTR_STATE:
-      if (tag == TAG_ENUM && v.n == 4 && s->valueIndex == 0) a->state = Big32(v.p);
+      if (tag == IPP_TAG_ENUM && v.n == 4 && s->valueIndex == 0) a->state = Big32(v.p);
       break;
     case ATTR_REASONS:
       if (TextOf(tag, v, &text) && !Equals(text, "none")) AddReason(a, text);
@@ -222,7 +208,7 @@ void KeepValue(IppPrinterAttributes* a, ReadState* s, uint8_t tag, Bytes v) {
       }
       break;
     case ATTR_SUPPLY:
-      if (tag != TAG_OCTET_STRING) break;
+      if (tag != IPP_TAG_OCTET_STRING) break;
       if (!s->sawSupply) {  // printer-supply replaces what marker-* gave
         s->sawSupply = true;
         a->supplyCount = 0;
@@ -243,13 +229,13 @@ void KeepValue(IppPrinterAttributes* a, ReadState* s, uint8_t tag, Bytes v) {
       if (!supply) break;
       if (s->attribute == ATTR_MARKER_TYPES && TextOf(tag, v, &text)) {
         CopyText(supply->type, sizeof supply->type, text);
-      } else if (s->attribute == ATTR_MARKER_LEVELS && tag == TAG_INTEGER && v.n == 4) {
+      } else if (s->attribute == ATTR_MARKER_LEVELS && tag == IPP_TAG_INTEGER && v.n == 4) {
         supply->level = static_cast<int32_t>(Big32(v.p));
       }
       break;
     }
     case ATTR_INPUT_TRAY:
-      if (tag != TAG_OCTET_STRING) break;
+      if (tag != IPP_TAG_OCTET_STRING) break;
       if (a->trayCount >= IPP_MAX_TRAYS) {
         a->dropped++;
       } else {
@@ -279,7 +265,7 @@ void KeepValue(IppPrinterAttributes* a, ReadState* s, uint8_t tag, Bytes v) {
 // A value inside a collection: only media-col-ready's own members (depth 1) are kept.
 void KeepMember(IppPrinterAttributes* a, ReadState* s, uint32_t depth, uint8_t tag, Bytes v) {
   if (s->attribute != ATTR_MEDIA_COL_READY || depth != 1) return;
-  if (tag == TAG_MEMBER_NAME) {
+  if (tag == IPP_TAG_MEMBER_NAME) {
     s->member = Equals(v, "media-source")      ? MEMBER_SOURCE
                 : Equals(v, "media-size-name") ? MEMBER_SIZE_NAME
                                                : MEMBER_OTHER;
@@ -311,9 +297,9 @@ IppReadResult IppReadPrinterAttributes(const uint8_t* data, size_t length,
   ReadState s = {};
   while (i < length) {
     const uint8_t tag = data[i++];
-    if (tag < TAG_FIRST_VALUE) {
+    if (tag < IPP_TAG_FIRST_VALUE) {
       if (depth != 0) return IPP_READ_BAD;  // a group inside a collection
-      if (tag == TAG_END_OF_ATTRIBUTES) return IPP_READ_OK;
+      if (tag == IPP_TAG_END_OF_ATTRIBUTES) return IPP_READ_OK;
       group = tag;
       s.attribute = ATTR_OTHER;
       continue;
@@ -329,23 +315,23 @@ IppReadResult IppReadPrinterAttributes(const uint8_t* data, size_t length,
     i += value.n;
     if (group == 0) return IPP_READ_BAD;  // a value before any group
     if (depth > 0) {
-      if (tag == TAG_BEGIN_COLLECTION) {
+      if (tag == IPP_TAG_BEGIN_COLLECTION) {
         if (++depth > MAX_DEPTH) return IPP_READ_BAD;
-      } else if (tag == TAG_END_COLLECTION) {
+      } else if (tag == IPP_TAG_END_COLLECTION) {
         depth--;
       } else {
         KeepMember(out, &s, depth, tag, value);
       }
       continue;
     }
-    if (tag == TAG_END_COLLECTION || tag == TAG_MEMBER_NAME) return IPP_READ_BAD;
+    if (tag == IPP_TAG_END_COLLECTION || tag == IPP_TAG_MEMBER_NAME) return IPP_READ_BAD;
     if (name.n > 0) {
-      s.attribute = group == TAG_PRINTER_ATTRIBUTES ? AttributeNamed(name) : ATTR_OTHER;
+      s.attribute = group == IPP_TAG_PRINTER_ATTRIBUTES ? AttributeNamed(name) : ATTR_OTHER;
       s.valueIndex = 0;
     } else {
       s.valueIndex++;
     }
-    if (tag == TAG_BEGIN_COLLECTION) {
+    if (tag == IPP_TAG_BEGIN_COLLECTION) {
       depth = 1;
       s.member = MEMBER_OTHER;
       if (s.attribute == ATTR_MEDIA_COL_READY) {

@@ -7,12 +7,6 @@
 
 namespace {
 
-const uint8_t TAG_OPERATION_ATTRIBUTES = 0x01;
-const uint8_t TAG_END_OF_ATTRIBUTES = 0x03;
-const uint8_t TAG_KEYWORD = 0x44;
-const uint8_t TAG_URI = 0x45;
-const uint8_t TAG_CHARSET = 0x47;
-const uint8_t TAG_NATURAL_LANGUAGE = 0x48;
 const uint16_t OPERATION_GET_PRINTER_ATTRIBUTES = 0x000B;
 
 const char* const RequestedAttributes[] = {
@@ -72,15 +66,15 @@ size_t IppBuildGetPrinterAttributes(uint8_t* out, size_t capacity, const char* p
   PutShort(&w, OPERATION_GET_PRINTER_ATTRIBUTES);
   PutShort(&w, static_cast<uint16_t>(requestId >> 16));
   PutShort(&w, static_cast<uint16_t>(requestId));
-  PutByte(&w, TAG_OPERATION_ATTRIBUTES);
-  PutAttribute(&w, TAG_CHARSET, "attributes-charset", "utf-8");
-  PutAttribute(&w, TAG_NATURAL_LANGUAGE, "attributes-natural-language", "en");
-  PutAttribute(&w, TAG_URI, "printer-uri", printerUri);
+  PutByte(&w, IPP_TAG_OPERATION_ATTRIBUTES);
+  PutAttribute(&w, IPP_TAG_CHARSET, "attributes-charset", "utf-8");
+  PutAttribute(&w, IPP_TAG_NATURAL_LANGUAGE, "attributes-natural-language", "en");
+  PutAttribute(&w, IPP_TAG_URI, "printer-uri", printerUri);
   bool first = true;
   for (const char* name : RequestedAttributes) {
-    PutAttribute(&w, TAG_KEYWORD, first ? "requested-attributes" : "", name);
+    PutAttribute(&w, IPP_TAG_KEYWORD, first ? "requested-attributes" : "", name);
     first = false;
   }
-  PutByte(&w, TAG_END_OF_ATTRIBUTES);
+  PutByte(&w, IPP_TAG_END_OF_ATTRIBUTES);
   return w.ok ? w.at : 0;
 }

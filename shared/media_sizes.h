@@ -13,12 +13,10 @@ struct MediaSizeRow {
 };
 
 constexpr MediaSizeRow MediaSizeTable[] = {
-    {1, "na_letter_8.5x11in"},       {2, "na_legal_8.5x14in"},
-    {3, "na_executive_7.25x10.5in"}, {4, "iso_a4_210x297mm"},
-    {5, "iso_a5_148x210mm"},         {6, "jis_b5_182x257mm"},
-    {7, "na_number-10_4.125x9.5in"}, {8, "iso_dl_110x220mm"},
-    {9, "iso_c5_162x229mm"},         {10, "na_monarch_3.875x7.5in"},
-    {11, "iso_b5_176x250mm"},        {12, "iso_a6_105x148mm"},
+    {1, "na_letter_8.5x11in"},       {2, "na_legal_8.5x14in"}, {3, "na_executive_7.25x10.5in"},
+    {4, "iso_a4_210x297mm"},         {5, "iso_a5_148x210mm"},  {6, "jis_b5_182x257mm"},
+    {7, "na_number-10_4.125x9.5in"}, {8, "iso_dl_110x220mm"},  {9, "iso_c5_162x229mm"},
+    {10, "na_monarch_3.875x7.5in"},  {11, "iso_b5_176x250mm"}, {12, "iso_a6_105x148mm"},
 };
 
 // The yy code of a PWG media name, matched on its class and size name ("iso_a4" of

@@ -18,9 +18,9 @@ bool ApplyIppAnswer(PortRecord* port, const IppPrinterAttributes* answer, bool i
                     IppStatus* last) {
   bool identified = false;
   if (identify && answer->deviceId[0]) {
-    char text[DEVICE_ID_BUFFER];
-    strncpy(text, answer->deviceId, sizeof text - 1);
-    text[sizeof text - 1] = '\0';
+    char text[IPP_DEVICE_ID_MAX + 1];  // ParseDeviceId writes into its text
+    static_assert(sizeof text == sizeof answer->deviceId, "the answer's device ID whole");
+    memcpy(text, answer->deviceId, sizeof text);
     identified = ParseDeviceId(port, text) != 0;
   }
   IppStatus status;

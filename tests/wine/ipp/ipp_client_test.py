@@ -142,9 +142,7 @@ def simulated(exe):
         check(first.get("result") == "ok" and "MDL:QV-L3820;" in first.get("device_id", ""),
               "the simulator's device ID names the QV-L3820", first)
         check(first.get("codes") == [10001], "the simulator is ready at first", first)
-        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="0",
-                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
-        sim.form("supplies", supply0="25", supply1="3")
+        sim.load(sheets=0, toner=3)
         after = query(exe, sim.uri())
         print("simulator %s" % json.dumps(after))
         check(after.get("codes") == [40556, 11104] and after.get("spooler_status") == 0,

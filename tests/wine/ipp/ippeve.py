@@ -33,6 +33,13 @@ class Simulator:
         with urllib.request.urlopen(url, timeout=10) as answer:
             answer.read()
 
+    def load(self, sheets, toner):
+        """The main tray holds this many A4 sheets (0: emptied) and the toner is at this percentage,
+        as the simulator's web forms set them (the by-pass tray keeps its envelopes)."""
+        self.form("media", size1="iso_a4_210x297mm", type1="stationery", level1=str(sheets),
+                  size3="iso_dl_110x220mm", type3="envelope", level3="-2")
+        self.form("supplies", supply0="25", supply1=str(toner))
+
     def stop(self):
         if self.process and self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)

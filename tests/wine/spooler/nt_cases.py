@@ -341,15 +341,11 @@ def simulated_network_printer(d, root):
         spooler = Stamped(cmd, env)
         spooler.first('"op":"StartDocPort"')
         time.sleep(1.0)
-        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="0",
-                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
-        sim.form("supplies", supply0="25", supply1="3")
+        sim.load(sheets=0, toner=3)
         stamps["emptied"] = time.monotonic()
         spooler.first('"status":"0x00000010"')
         time.sleep(1.0)
-        sim.form("media", size1="iso_a4_210x297mm", type1="stationery", level1="250",
-                 size3="iso_dl_110x220mm", type3="envelope", level3="-2")
-        sim.form("supplies", supply0="25", supply1="75")
+        sim.load(sheets=250, toner=75)
         stamps["filled"] = time.monotonic()
         spooler.process.wait(timeout=60)
         spooler.reader.join(timeout=10)

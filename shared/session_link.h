@@ -1,26 +1,64 @@
 // The display link of the NT-family systems. There the spooler is a service in a session of its
 // own: it cannot start a program that a user sees, nor find or post to a user's windows. The
-// monitor therefore publishes what the display program needs through kernel objects in the
-// global namespace, which the display program of every signed-in user reads:
+// monitor therefore publishes each printer's status as printer data of that printer, which the
+// spooler keeps under the printer's own access control and serves to the sessions of this
+// machine and to the clients of a print server alike:
 //
-//   - the status board: a named section holding the latest publications (status codes, the end
-//     of a port's status thread) in a ring, and the ports whose drum counter can be reset;
-//   - one change event per publication: "...Change <n>" is set when publication n is on the
-//     board. The monitor keeps the event of the next publication open; a reader that has seen
-//     publication n opens "...Change <n + 1>" and waits on it, so several readers wait at once
-//     without polling, and a reader that opens it late finds the board already moved on;
-//   - one drum reset event per port slot: a reader sets the event of the slot whose printer its
-//     dialog shows, and only that port's status thread writes the reset command.
+//   - key SESSION_DATA_KEY, value SESSION_STATUS_VALUE (REG_BINARY, one SessionStatus): written
+//     by the monitor's own publishing thread, only when it changes. A reader needs the right to
+//     use the printer (PRINTER_ACCESS_USE) to read it;
+//   - value SESSION_DRUM_RESET_VALUE (REG_DWORD) under the same key: a user's request to reset
+//     the drum counter, naming the sequence number of the drum code's publication it answers.
+//     Writing printer data needs the right to manage the printer (PRINTER_ACCESS_ADMINISTER),
+//     so the spooler's own access check decides who may reset. The monitor acts on a request
+//     only while that publication's drum code is still shown, once, and deletes it.
 //
-// The layout uses fixed-width types only: 32-bit and 64-bit programs read the same board.
-// The monitor (in the service) creates every object, with a security descriptor that lets
-// signed-in users read the board, wait on the change events and set the drum reset events, and
-// nothing more; only the service's account and administrators may publish. Monitors of more
-// than one process may write one board, each under the board lock.
+// No job ids, job owners or document names are published. The layout uses fixed-width types
+// only: 32-bit and 64-bit programs read the same value.
 #pragma once
 
 #include <stdint.h>
 
+#define SESSION_DATA_KEY L"QVL Status Display"
+#define SESSION_STATUS_VALUE L"Status"
+#define SESSION_DRUM_RESET_VALUE L"Drum Reset"
+
+enum : uint32_t {
+  SESSION_STATUS_VERSION = 1,
+  SESSION_PRINTER_CHARS = 256,  // a printer name: up to 255 UTF-16 units and a NUL
+};
+
+struct SessionStatus {
+  uint32_t version;       // SESSION_STATUS_VERSION
+  uint32_t spoolerStart;  // changes at each start of the spooler (of its monitor): a status of
+                          // an earlier start is left over from before a restart or a crash
+  uint32_t sequence;      // the publication's number for this printer in this spooler start,
+                          // from 1
+  uint32_t code;          // the status code (0: none shown)
+  uint32_t model;         // the printer's model number
+  uint32_t threadEnded;   // 1: the printer's status thread has ended: its dialogs close
+};
+
+// The number of the publication after n (0 is never a publication's number).
+inline uint32_t SessionNextNumber(uint32_t n) {
+  return n + 1 == 0 ? 1 : n + 1;
+}
+
+// What a display program takes from one publication (session_watch.h).
+enum : uint32_t {
+  SESSION_STATUS_CODE = 1,   // code and model of the named printer
+  SESSION_THREAD_ENDED = 2,  // the named printer's status thread ended: its dialogs close
+};
+
+struct SessionEntry {
+  uint32_t sequence;                        // the publication's number
+  uint32_t kind;                            // SESSION_STATUS_CODE or SESSION_THREAD_ENDED
+  uint32_t code;                            // status code
+  uint32_t model;                           // model number of the printer
+  uint16_t printer[SESSION_PRINTER_CHARS];  // the printer's name as the reader opened it
+};
+
+// ---- The status board of the global namespace: going away with the link above.
 // Object names (wide); the numbered ones take the decimal number at the end.
 #define SESSION_BOARD_NAME L"Global\\QVL Status Display Board"
 #define SESSION_CHANGE_EVENT_PREFIX L"Global\\QVL Status Display Change "
@@ -39,23 +77,8 @@
 enum : uint32_t {
   SESSION_BOARD_MAGIC = 0x42535651,  // "QVSB"
   SESSION_BOARD_VERSION = 1,
-  SESSION_PRINTER_CHARS = 256,  // a printer name: up to 255 UTF-16 units and a NUL
   SESSION_ENTRIES = 64,         // publications kept in the ring
   SESSION_PORTS = 32,           // port slots with a drum reset event
-};
-
-// What a publication says.
-enum : uint32_t {
-  SESSION_STATUS_CODE = 1,   // code and model of the named printer
-  SESSION_THREAD_ENDED = 2,  // the named printer's status thread ended: its dialogs close
-};
-
-struct SessionEntry {
-  uint32_t sequence;                        // the publication's number; 0 while it is being written
-  uint32_t kind;                            // SESSION_STATUS_CODE or SESSION_THREAD_ENDED
-  uint32_t code;                            // status code
-  uint32_t model;                           // model number of the printer
-  uint16_t printer[SESSION_PRINTER_CHARS];  // the spooler's name of the printer, NUL-terminated
 };
 
 struct SessionPort {
@@ -65,8 +88,6 @@ struct SessionPort {
 };
 
 // The number of the publication after n (0 is never a publication's number).
-inline uint32_t SessionNextNumber(uint32_t n) {
-  return n + 1 == 0 ? 1 : n + 1;
 }
 
 // "prefix<n>" into out, which has room for the prefix and ten digits.

@@ -87,9 +87,6 @@ struct SessionPort {
   uint16_t printer[SESSION_PRINTER_CHARS];  // its printer's name, NUL-terminated
 };
 
-// The number of the publication after n (0 is never a publication's number).
-}
-
 // "prefix<n>" into out, which has room for the prefix and ten digits.
 template <typename Char>
 void SessionObjectName(const Char* prefix, uint32_t n, Char* out) {

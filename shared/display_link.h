@@ -32,4 +32,6 @@
 // session_link.h alone; its hidden window has a title of its own, so a monitor of the Windows
 // 95 generation does not take it for the program it starts.
 #define DISPLAY_SIGNIN_SWITCH "/signin"
+// With it: the dialogs of every printer the user may use, not only where the user has a job.
+#define DISPLAY_ALL_SWITCH "/all"
 #define DISPLAY_SESSION_WINDOW_TITLE "Status Display for QVL Printers - Session"

@@ -22,6 +22,7 @@
 #define IDS_PRINTERS_FOLDER 19
 #define IDS_STATUS_SUFFIX 20
 #define IDS_RECOVERY_SUFFIX 21
+#define IDS_RESET_REFUSED 22
 
 // Icons: the program's own, then the status icons that the status files' icon table names.
 #define IDI_PROGRAM 5500

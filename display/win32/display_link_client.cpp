@@ -22,7 +22,7 @@ BOOL ReadSharedPrinterName(char* name) {
 }
 
 BOOL DrumResetPending(void) {
-  if (ShownFromSession) return SessionDrumResetPending(ShownPrinter);
+  if (ShownFromSession) return FALSE;  // the request is the spooler's to keep
   HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
   if (event == NULL) return FALSE;
   BOOL signalled = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
@@ -32,7 +32,7 @@ BOOL DrumResetPending(void) {
 
 BOOL RequestDrumReset(void) {
   // The request names its printer: only that printer's ports write the command.
-  if (ShownFromSession) return SessionRequestDrumReset(ShownPrinter);
+  if (ShownFromSession) return RequestSessionDrumReset(ShownPrinter, ShownSequence);
   HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
   if (event == NULL) return FALSE;
   SetEvent(event);

@@ -17,6 +17,7 @@ BOOL SessionOnly;
 HWND SessionMainWindow;
 BOOL ShownFromSession;
 uint16_t ShownPrinter[SESSION_PRINTER_CHARS];
+uint32_t ShownSequence;
 
 namespace {
 
@@ -157,7 +158,7 @@ void OnStatusCode(HWND window, WPARAM wParam, LPARAM lParam) {
              haveName ? wideName : NULL);
 }
 
-// The titles' text of a printer name of the status board where the windows are not Unicode
+// The titles' text of a printer name of the NT link where the windows are not Unicode
 // (in the system's code page). Unicode windows take the name as it is.
 void SessionNameText(const uint16_t* printer, char* text, int size) {
   const BOOL converted = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWCH>(printer), -1, text,
@@ -173,10 +174,10 @@ bool SamePrinter(const uint16_t* a, const uint16_t* b) {
   return true;
 }
 
-// DLM_SESSION_CHANGED: every publication of the status board not handled yet, in order.
+// DLM_SESSION_CHANGED: every publication of the NT link not handled yet, in order.
 void OnSessionChanged(HWND window) {
-  SessionEntry entries[SESSION_ENTRIES];
-  const UINT count = ReadSessionEntries(entries, SESSION_ENTRIES);
+  SessionEntry entries[16];
+  const UINT count = ReadSessionEntries(entries, 16);
   for (UINT i = 0; i < count && IsWindow(window); ++i) {
     const SessionEntry& entry = entries[i];
     if (entry.kind == SESSION_STATUS_CODE) {
@@ -184,6 +185,7 @@ void OnSessionChanged(HWND window) {
       if (!Unicode.on) SessionNameText(entry.printer, name, sizeof name);
       ShownFromSession = TRUE;
       for (uint32_t c = 0; c < SESSION_PRINTER_CHARS; ++c) ShownPrinter[c] = entry.printer[c];
+      ShownSequence = entry.sequence;
       HandleCode(window, entry.code, static_cast<LONG>(entry.model), name, ShownPrinter);
     } else if (entry.kind == SESSION_THREAD_ENDED && ShownFromSession &&
                SamePrinter(entry.printer, ShownPrinter)) {
@@ -392,12 +394,12 @@ HWND CreateMainWindow(HINSTANCE instance) {
 
 }  // namespace
 
-// The switch of the sign-in start: the NT link alone.
-static BOOL HasSignInSwitch(LPCSTR commandLine) {
-  const int length = lstrlenA(DISPLAY_SIGNIN_SWITCH);
+// A switch of the command line (the sign-in start's, the NT link alone; /all).
+static BOOL HasSwitch(LPCSTR commandLine, LPCSTR name) {
+  const int length = lstrlenA(name);
   for (LPCSTR p = commandLine; p != NULL && *p != '\0'; ++p) {
-    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, length, DISPLAY_SIGNIN_SWITCH,
-                       length) == CSTR_EQUAL) {
+    if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, p, length, name, length) ==
+        CSTR_EQUAL) {
       return TRUE;
     }
   }
@@ -406,7 +408,10 @@ static BOOL HasSignInSwitch(LPCSTR commandLine) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   Instance = instance;
-  SessionOnly = HasSignInSwitch(commandLine);
+  // Run again elevated for the drum reset request alone.
+  const int drumReset = RunDrumResetSwitch();
+  if (drumReset >= 0) return drumReset;
+  SessionOnly = HasSwitch(commandLine, DISPLAY_SIGNIN_SWITCH);
 
   FindUnicodeUser();
   UseVisualStyles();
@@ -416,9 +421,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   ShowWindow(window, SW_SHOWMINNOACTIVE);
   ShowWindow(window, SW_HIDE);
   UpdateWindow(window);
-  // Where the system has the NT link, the program listens there too; started at sign-in it
-  // listens there alone, and ends quietly when no monitor is there to publish.
-  if (!OpenSessionLink(window) && SessionOnly) {
+  // Started at sign-in it listens to the NT link alone (and stays when no printer publishes
+  // yet: printers added later and a spooler that starts later are found); where the system
+  // has no such link it ends quietly.
+  if (SessionOnly && !OpenSessionLink(window, HasSwitch(commandLine, DISPLAY_ALL_SWITCH))) {
     DestroyWindow(window);
     return 0;
   }

@@ -48,7 +48,8 @@ extern DisplayState Display;            // current entry, sticky code, drum code
 extern BOOL SessionOnly;                // started at sign-in: the NT display link alone
 extern HWND SessionMainWindow;          // then: its own hidden main window
 extern BOOL ShownFromSession;           // the printer on display came by the NT display link
-extern uint16_t ShownPrinter[SESSION_PRINTER_CHARS];  // its name on the status board
+extern uint16_t ShownPrinter[SESSION_PRINTER_CHARS];  // its name as the link read it
+extern uint32_t ShownSequence;                        // the publication of the code on display
 
 extern BOOL ResetPromptBusy;     // a reset prompt is requested or up
 extern POINT RecoveryDialogPos;  // where "Recovery >>" found the status dialog
@@ -70,14 +71,19 @@ HWND FindMainWindow(void);
 // and its state is as at its start).
 void EndShowing(HWND mainWindow);
 
-// The NT display link (session_link_client.cpp): the status board, read by a thread that posts
-// DLM_SESSION_CHANGED to window. FALSE where the system or the monitor has no board.
-BOOL OpenSessionLink(HWND window);
+// The NT display link (session_link_client.cpp): a worker thread reads the printers' status as
+// printer data and posts DLM_SESSION_CHANGED to window; all: every printer the user may use,
+// not only those where the user has a job. FALSE where the system has no such link.
+BOOL OpenSessionLink(HWND window, BOOL all);
 void CloseSessionLink(void);
 // Publications not handled yet, oldest first; the count.
 UINT ReadSessionEntries(SessionEntry* entries, UINT room);
-// Drum counter reset request and its state for the ports of a printer of the board.
-BOOL SessionDrumResetPending(const uint16_t* printer);
-BOOL SessionRequestDrumReset(const uint16_t* printer);
+// The drum counter reset request for the publication sequence of printer's drum code: the
+// spooler's error (ERROR_ACCESS_DENIED without the right to manage the printer).
+DWORD WriteDrumResetRequest(const uint16_t* printer, uint32_t sequence);
+// drum_reset_request.cpp: the request, offering elevation where the token needs it, and telling
+// the user when it is refused; and the elevated program's part: -1 without "/drumreset".
+BOOL RequestSessionDrumReset(const uint16_t* printer, uint32_t sequence);
+int RunDrumResetSwitch(void);
 // The current model's status message file; NULL when the system directory cannot be read.
 const char* CurrentStatusFilePath(char* path);

@@ -1,225 +1,480 @@
-// The NT face's display link: the status board and its events in the global namespace
-// (session_link.h), made once per process with security descriptors that let signed-in users
-// read and wait, and set the drum reset events, and no more. The functions only NT has are
-// found at run time, so the DLL still loads on the Windows 95 generation.
+// The NT face's display link: each printer's status published as printer data of that printer
+// (session_link.h), which the spooler keeps under the printer's own access control and serves
+// to every session and to a print server's clients. One publishing thread per process makes
+// every spooler call of the link: a code is handed to it and it writes the printer's data, so
+// no call the spooler made into the monitor ever calls the spooler back. It writes only on a
+// change, and while a printer's drum code is shown it looks once a second for a user's reset
+// request, which only a user allowed to manage the printer can have written.
 #include "identify.h"
+#include "monitor_entry.h"
 #include "notify_display.h"
 #include "nt_monitor.h"
-#include "session_board.h"
+#include "port_ops.h"
+#include "session_link.h"
+#include "status_codes.h"
 
 namespace {
 
-struct LinkFunctions {
-  HANDLE(WINAPI* createFileMapping)
-  (HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
-   LPCWSTR name);
-  HANDLE(WINAPI* createEvent)
-  (LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name);
-  HANDLE(WINAPI* createMutex)(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
-  BOOL(WINAPI* securityDescriptorFromString)
-  (LPCWSTR text, DWORD revision, PSECURITY_DESCRIPTOR* descriptor, PULONG size);
+// One printer the link has published for: its name as the spooler gives it, the instance that
+// serves it, the handle the publisher opened (with the right to manage the printer), what it
+// published last and what it is asked to publish.
+struct LinkPrinter {
+  LinkPrinter* next;
+  const MonitorInstance* instance;  // identity only: never read through
+  WCHAR* openName;                  // "\\server\name" on a clustered spooler, else the name
+  WCHAR* name;
+  HANDLE printer;
+  SessionStatus published;
+  DWORD wantCode, wantModel, wantEnded;
+  BOOL dirty;        // the wanted status differs from the published one
+  BOOL drumDone;     // the drum code now shown has had its reset
+  BOOL retired;      // its instance shut down while the publisher was in a call for it
+  DWORD deniedTick;  // the spooler refused the handle: not asked again before a while
 };
 
-// All of it made once, under the monitor lock, by the first instance; the board written under
-// BoardLock, a mutex that monitors in other processes take too.
-bool LinkTried = false;
-LinkFunctions Link = {};
-HANDLE BoardLock = NULL;
-HANDLE BoardSection = NULL;
-SessionBoard* Board = NULL;
-HANDLE NextChange = NULL;  // the change event of the publication after the latest
-SECURITY_ATTRIBUTES ChangeSecurity = {};
-SECURITY_ATTRIBUTES DrumSecurity = {};
+// The publisher's own lock: a leaf, held only to read or change the list and the wanted
+// states, never across a spooler call, never while taking the monitor lock.
+CRITICAL_SECTION ListLock;
+LONG ListLockReady = 0;
+LinkPrinter* Printers = NULL;
+LinkPrinter* InCall = NULL;  // the printer the publisher is making a spooler call for
+DWORD Instances = 0;         // instances that publish; the thread ends at 0
+const MonitorInstance* LocalInstance = NULL;  // the instance of the local spooler, if any
+BOOL ThreadRunning = FALSE;
+BOOL SweepWanted = FALSE;  // printers left from an earlier spooler start are to be found
+HANDLE Wake = NULL;        // auto-reset: a change to publish, or the thread should end
+DWORD SpoolerStart = 0;    // this process's mark of the spooler start
 
-const DWORD kSddlRevision = 1;  // SDDL_REVISION_1
+// How often a printer whose drum code is shown is asked for a reset request.
+const DWORD kDrumLookMs = 1000;
+// A printer that refused the publisher's handle is tried again after this long at the earliest.
+const DWORD kDeniedRetryMs = 60000;
+// How long Shutdown waits for a call of the publisher for one of its printers to return.
+const DWORD kCallWaitMs = 200;
+
+struct LinkFunctions {
+  DWORD(WINAPI* setData)(HANDLE, LPCWSTR, LPCWSTR, DWORD, LPBYTE, DWORD);
+  DWORD(WINAPI* getData)(HANDLE, LPCWSTR, LPCWSTR, LPDWORD, LPBYTE, DWORD, LPDWORD);
+  DWORD(WINAPI* deleteData)(HANDLE, LPCWSTR, LPCWSTR);
+  BOOL(WINAPI* enumPrinters)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+};
+LinkFunctions Link = {};
 
 template <typename F>
-void Find(const char* module, const char* name, F* slot) {
-  HMODULE m = GetModuleHandleA(module);
-  *slot = m ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name))) : NULL;
+void Find(HMODULE spooler, const char* name, F* slot) {
+  *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(spooler, name)));
 }
 
-// A descriptor from its SDDL text; none (NULL) when the system cannot make it: the object then
-// gets the default security of the service's objects, which users cannot open at all.
-void MakeSecurity(LPCWSTR sddl, SECURITY_ATTRIBUTES* out) {
-  out->nLength = sizeof *out;
-  out->bInheritHandle = FALSE;
-  out->lpSecurityDescriptor = NULL;
-  PSECURITY_DESCRIPTOR descriptor = NULL;
-  if (Link.securityDescriptorFromString &&
-      Link.securityDescriptorFromString(sddl, kSddlRevision, &descriptor, NULL)) {
-    out->lpSecurityDescriptor = descriptor;
+void Lock() {
+  EnterCriticalSection(&ListLock);
+}
+void Unlock() {
+  LeaveCriticalSection(&ListLock);
+}
+
+WCHAR* JoinServerName(const WCHAR* server, const WCHAR* name) {
+  if (server == NULL) return CopyWide(name);
+  while (*server == L'\\') ++server;
+  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
+  WCHAR* full = static_cast<WCHAR*>(
+      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
+  if (full == NULL) return NULL;
+  WCHAR* p = full;
+  *p++ = L'\\';
+  *p++ = L'\\';
+  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
+  *p++ = L'\\';
+  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
+  return full;
+}
+
+void FreePrinter(LinkPrinter* p) {
+  FreeWide(p->name);
+  if (p->openName != NULL) LocalFree(p->openName);
+  LocalFree(p);
+}
+
+// The list's printer of instance named name, made when missing; NULL when memory is short.
+// ListLock held.
+LinkPrinter* PrinterNamed(const MonitorInstance* instance, const WCHAR* name) {
+  for (LinkPrinter* p = Printers; p != NULL; p = p->next) {
+    if (p->instance == instance && SameWide(p->name, name)) return p;
+  }
+  LinkPrinter* p =
+      static_cast<LinkPrinter*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(LinkPrinter)));
+  if (p == NULL) return NULL;
+  p->instance = instance;
+  p->name = CopyWide(name);
+  const WCHAR* server = instance != NULL ? NtInstanceOf(instance)->serverName : NULL;
+  p->openName = JoinServerName(server, name);
+  if (p->name == NULL || p->openName == NULL) {
+    FreePrinter(p);
+    return NULL;
+  }
+  p->published.version = SESSION_STATUS_VERSION;
+  p->published.spoolerStart = SpoolerStart;
+  p->next = Printers;
+  Printers = p;
+  return p;
+}
+
+void Want(const MonitorInstance* instance, const WCHAR* name, DWORD code, DWORD model,
+          DWORD ended) {
+  if (name == NULL || !ListLockReady) return;
+  Lock();
+  // A thread's end is published only for a printer with a publication; its instance may have
+  // shut down since (the list then holds none of its printers).
+  LinkPrinter* p = NULL;
+  if (ended) {
+    for (p = Printers; p != NULL && !(p->instance == instance && SameWide(p->name, name));) {
+      p = p->next;
+    }
+  } else if (Instances != 0) {
+    p = PrinterNamed(instance, name);
+  }
+  if (p != NULL) {
+    p->wantCode = code;
+    p->wantModel = model;
+    p->wantEnded = ended;
+    p->dirty = code != p->published.code || model != p->published.model ||
+               ended != p->published.threadEnded || p->published.sequence == 0;
+  }
+  Unlock();
+  if (p != NULL) SetEvent(Wake);
+}
+
+HANDLE OpenToManage(const WCHAR* name) {
+  if (NtSpooler.openPrinter == NULL) return NULL;
+  PRINTER_DEFAULTSW defaults = {NULL, NULL, PRINTER_ACCESS_ADMINISTER};
+  HANDLE printer = NULL;
+  if (!NtSpooler.openPrinter(const_cast<LPWSTR>(name), &printer, &defaults)) return NULL;
+  return printer;
+}
+
+// Writes one status record (a call of the publisher; no lock held).
+bool WriteStatus(HANDLE printer, const SessionStatus& status) {
+  return Link.setData(printer, SESSION_DATA_KEY, SESSION_STATUS_VALUE, REG_BINARY,
+                      reinterpret_cast<LPBYTE>(const_cast<SessionStatus*>(&status)),
+                      sizeof status) == ERROR_SUCCESS;
+}
+
+// Takes p for a spooler call: false when its instance has shut down. ListLock held.
+bool BeginCall(LinkPrinter* p) {
+  if (p->retired) return false;
+  InCall = p;
+  return true;
+}
+// Ends the call; a printer retired meanwhile is closed and freed here. ListLock not held.
+void EndCall(LinkPrinter* p) {
+  Lock();
+  InCall = NULL;
+  const bool retired = p->retired != FALSE;
+  Unlock();
+  if (retired) {
+    if (p->printer != NULL) ClosePrinter(p->printer);
+    FreePrinter(p);
   }
 }
 
-// The board lock is held only while the board is written, by monitors of this and other
-// processes; a wait for it is bounded all the same, and a board that stays locked longer is
-// left unwritten (the display programs miss that publication, the port keeps working).
-const DWORD kBoardLockWaitMs = 2000;
-
-bool LockBoard() {
-  // A monitor that ended holding it gave it up (WAIT_ABANDONED): the lock is ours then too.
-  const DWORD result = WaitForSingleObject(BoardLock, kBoardLockWaitMs);
-  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-}
-void UnlockBoard() {
-  ReleaseMutex(BoardLock);
-}
-
-// Whether the monitor process owner still runs (its port slots then stay).
-bool OwnerAlive(uint32_t owner) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner);
-  if (process == NULL) return false;
-  const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return alive;
-}
-
-// Opens (or makes) the change event of publication n.
-HANDLE CreateChangeEvent(DWORD n) {
-  WCHAR name[SESSION_NAME_ROOM];
-  SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, n, name);
-  return Link.createEvent(&ChangeSecurity, TRUE, FALSE, name);
-}
-
-const uint16_t* Utf16(const WCHAR* text) {
-  return reinterpret_cast<const uint16_t*>(text);
-}
-
-// One publication, and the wake of every reader waiting for it (BoardLock held). Its event is
-// opened by name (a monitor in another process may have made it); the event of the one after
-// it is made first and kept open, so a reader that sees this number can always open it.
-void Publish(uint32_t kind, DWORD code, DWORD model, const WCHAR* printer) {
-  const DWORD n = SessionNextNumber(LoadShared(&Board->sequence));
-  HANDLE now = CreateChangeEvent(n);
-  HANDLE after = CreateChangeEvent(SessionNextNumber(n));
-  SessionPublish(Board, kind, code, model, Utf16(printer));
-  if (now != NULL) {
-    SetEvent(now);
-    CloseHandle(now);
+// Publishes what p is asked to, when it changed. Its handle is opened at its first publication
+// and kept: each write is one registry write that the spooler persists and announces.
+void PublishOne(LinkPrinter* p) {
+  Lock();
+  if (!p->dirty || !BeginCall(p)) {
+    Unlock();
+    return;
   }
-  if (NextChange != NULL) CloseHandle(NextChange);
-  NextChange = after;
+  SessionStatus next = p->published;
+  next.version = SESSION_STATUS_VERSION;
+  next.spoolerStart = SpoolerStart;
+  next.sequence = SessionNextNumber(p->published.sequence);
+  next.code = p->wantCode;
+  next.model = p->wantModel;
+  next.threadEnded = p->wantEnded;
+  p->dirty = FALSE;
+  const bool tryOpen = p->printer == NULL &&
+                       (p->deniedTick == 0 || GetTickCount() - p->deniedTick >= kDeniedRetryMs);
+  Unlock();
+  // A printer whose rights deny the spooler's account the right to manage it gets no status
+  // published: its users see no dialogs for it; printing is not affected.
+  if (tryOpen) {
+    HANDLE printer = OpenToManage(p->openName);
+    Lock();
+    p->printer = printer;
+    p->deniedTick = printer == NULL ? (GetTickCount() | 1) : 0;
+    Unlock();
+  }
+  const bool written = p->printer != NULL && WriteStatus(p->printer, next);
+  HANDLE failed = NULL;
+  Lock();
+  if (written) {
+    if (next.code != p->published.code) p->drumDone = FALSE;
+    p->published = next;
+  } else if (p->printer != NULL) {
+    // A handle the spooler no longer serves (it restarted): opened again at the next change,
+    // which publishes this one too.
+    failed = p->printer;
+    p->printer = NULL;
+    p->dirty = TRUE;
+  }
+  Unlock();
+  if (failed != NULL) ClosePrinter(failed);
+  EndCall(p);
+}
+
+// Marks every port of printer p for the drum counter reset command and wakes its thread.
+void RequestDrumReset(const LinkPrinter* p) {
+  EnterMonitorLock();
+  for (PortRecord* r = PortListHead(); r != NULL; r = r->next) {
+    if (r->face != &NtFace || r->instance != p->instance || !HasPortFlags(r, PF_THREAD_ALIVE)) {
+      continue;
+    }
+    if (!NtFace.samePrinterName(r, p->name)) continue;
+    SetPortFlags(r, PF_DRUM_RESET);
+    HANDLE wake = LoadShared(&r->hWakeEvent);
+    if (wake != NULL) SetEvent(wake);
+  }
+  LeaveMonitorLock();
+}
+
+// A reset request of p's users: taken (deleted) whatever it says, acted on only when it names
+// the publication of the drum code still shown, and only once for that publication.
+void LookForDrumRequest(LinkPrinter* p) {
+  Lock();
+  const bool shown =
+      p->printer != NULL && !p->published.threadEnded && IsDrumCode(p->published.code) && !p->dirty;
+  if (!shown || !BeginCall(p)) {
+    Unlock();
+    return;
+  }
+  Unlock();
+  DWORD type = 0, value = 0, size = 0;
+  const DWORD got = Link.getData(p->printer, SESSION_DATA_KEY, SESSION_DRUM_RESET_VALUE, &type,
+                                 reinterpret_cast<LPBYTE>(&value), sizeof value, &size);
+  bool act = false;
+  if (got == ERROR_SUCCESS || got == ERROR_MORE_DATA) {
+    Link.deleteData(p->printer, SESSION_DATA_KEY, SESSION_DRUM_RESET_VALUE);
+    Lock();
+    act = got == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value &&
+          value == p->published.sequence && IsDrumCode(p->published.code) &&
+          !p->published.threadEnded && !p->dirty && !p->drumDone;
+    if (act) p->drumDone = TRUE;
+    Unlock();
+  }
+  if (act) RequestDrumReset(p);
+  EndCall(p);
+}
+
+// The printers of the local spooler that carry a status of an earlier spooler start whose
+// status thread had not ended (the spooler stopped or crashed meanwhile): their status is
+// published again as ended, so no reader takes it for the current one.
+void SweepLeftOvers() {
+  if (Link.enumPrinters == NULL) return;
+  DWORD needed = 0, count = 0;
+  Link.enumPrinters(PRINTER_ENUM_LOCAL, NULL, 4, NULL, 0, &needed, &count);
+  if (needed == 0) return;
+  BYTE* buffer = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, needed));
+  if (buffer == NULL) return;
+  if (Link.enumPrinters(PRINTER_ENUM_LOCAL, NULL, 4, buffer, needed, &needed, &count)) {
+    const PRINTER_INFO_4W* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer);
+    for (DWORD i = 0; i < count; ++i) {
+      if (info[i].pPrinterName == NULL) continue;
+      HANDLE printer = OpenToManage(info[i].pPrinterName);
+      if (printer == NULL) continue;
+      SessionStatus stored = {};
+      DWORD type = 0, size = 0;
+      const DWORD got = Link.getData(printer, SESSION_DATA_KEY, SESSION_STATUS_VALUE, &type,
+                                     reinterpret_cast<LPBYTE>(&stored), sizeof stored, &size);
+      if (got == ERROR_SUCCESS && size == sizeof stored && stored.spoolerStart != SpoolerStart &&
+          stored.threadEnded == 0) {
+        SessionStatus ended = stored;
+        ended.version = SESSION_STATUS_VERSION;
+        ended.spoolerStart = SpoolerStart;
+        ended.sequence = 1;
+        ended.code = 0;
+        ended.threadEnded = 1;
+        WriteStatus(printer, ended);
+        // A request left with it answered a code that is gone.
+        Link.deleteData(printer, SESSION_DATA_KEY, SESSION_DRUM_RESET_VALUE);
+        // Its next publication comes after this one.
+        Lock();
+        LinkPrinter* p =
+            LocalInstance != NULL ? PrinterNamed(LocalInstance, info[i].pPrinterName) : NULL;
+        if (p != NULL && p->published.sequence == 0) p->published = ended;
+        Unlock();
+      }
+      ClosePrinter(printer);
+    }
+  }
+  LocalFree(buffer);
+}
+
+DWORD WINAPI PublisherThread(LPVOID module) {
+  for (;;) {
+    Lock();
+    const bool sweep = SweepWanted != FALSE;
+    SweepWanted = FALSE;
+    Unlock();
+    if (sweep) SweepLeftOvers();
+    bool drumShown = false;
+    // One printer at a time, the lock released for its calls; the list only grows while the
+    // thread runs (Shutdown takes its instance's printers out, see EndNtPublishing).
+    Lock();
+    LinkPrinter* p = Printers;
+    Unlock();
+    while (p != NULL) {
+      PublishOne(p);
+      LookForDrumRequest(p);
+      Lock();
+      drumShown |= !p->retired && IsDrumCode(p->published.code) && !p->published.threadEnded;
+      LinkPrinter* next = p->next;
+      Unlock();
+      p = next;
+    }
+    Lock();
+    if (Instances == 0) {
+      ThreadRunning = FALSE;
+      Unlock();
+      break;
+    }
+    Unlock();
+    WaitForSingleObject(Wake, drumShown ? kDrumLookMs : INFINITE);
+  }
+  if (module != NULL) FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+  return 0;
+}
+
+HMODULE HoldThisModule() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(MonitorModule, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return NULL;
+  return LoadLibraryA(path);
 }
 
 }  // namespace
 
-bool OpenSessionBoard() {
+void StartNtPublishing(MonitorInstance* instance) {
   EnterMonitorLock();
-  if (!LinkTried) {
-    LinkTried = true;
-    Find("kernel32.dll", "CreateFileMappingW", &Link.createFileMapping);
-    Find("kernel32.dll", "CreateEventW", &Link.createEvent);
-    Find("kernel32.dll", "CreateMutexW", &Link.createMutex);
-    Find("advapi32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorW",
-         &Link.securityDescriptorFromString);
-    if (Link.createFileMapping && Link.createEvent && Link.createMutex) {
-      SECURITY_ATTRIBUTES boardSecurity, lockSecurity;
-      MakeSecurity(SESSION_LOCK_SDDL, &lockSecurity);
-      BoardLock = Link.createMutex(&lockSecurity, FALSE, SESSION_LOCK_NAME);
-      if (lockSecurity.lpSecurityDescriptor) LocalFree(lockSecurity.lpSecurityDescriptor);
-      MakeSecurity(SESSION_BOARD_SDDL, &boardSecurity);
-      MakeSecurity(SESSION_CHANGE_SDDL, &ChangeSecurity);
-      MakeSecurity(SESSION_DRUM_SDDL, &DrumSecurity);
-      BoardSection = Link.createFileMapping(INVALID_HANDLE_VALUE, &boardSecurity, PAGE_READWRITE, 0,
-                                            sizeof(SessionBoard), SESSION_BOARD_NAME);
-      if (boardSecurity.lpSecurityDescriptor) LocalFree(boardSecurity.lpSecurityDescriptor);
-      if (BoardSection != NULL && BoardLock != NULL) {
-        Board = static_cast<SessionBoard*>(MapViewOfFile(BoardSection, FILE_MAP_WRITE, 0, 0, 0));
-      }
-      if (Board != NULL) {
-        // A board that display programs kept through a restart of the spooler goes on from its
-        // number; their waits are on the event made here, which they hold open.
-        if (LockBoard()) {
-          SessionBoardReady(Board, OwnerAlive);
-          NextChange = CreateChangeEvent(SessionNextNumber(LoadShared(&Board->sequence)));
-          UnlockBoard();
-        }
-      }
+  if (!ListLockReady) {
+    InitializeCriticalSection(&ListLock);
+    Wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+    // A mark of this start: the tick count and the process id, never 0.
+    SpoolerStart = (GetTickCount() ^ (GetCurrentProcessId() << 16)) | 1;
+    HMODULE spooler = GetModuleHandleA("winspool.drv");
+    if (spooler != NULL) {
+      Find(spooler, "SetPrinterDataExW", &Link.setData);
+      Find(spooler, "GetPrinterDataExW", &Link.getData);
+      Find(spooler, "DeletePrinterDataExW", &Link.deleteData);
+      Find(spooler, "EnumPrintersW", &Link.enumPrinters);
+    }
+    StoreShared(&ListLockReady, 1);
+  }
+  LeaveMonitorLock();
+  if (Wake == NULL || Link.setData == NULL || Link.getData == NULL || Link.deleteData == NULL) {
+    return;
+  }
+  const bool local = NtInstanceOf(instance)->serverName == NULL;
+  Lock();
+  ++Instances;
+  if (local && LocalInstance == NULL) {
+    LocalInstance = instance;
+    SweepWanted = TRUE;
+  }
+  NtInstanceOf(instance)->publishing = TRUE;
+  bool start = !ThreadRunning;
+  if (start) {
+    // The thread's hold on the DLL: the spooler unloads a monitor after Shutdown.
+    HMODULE module = HoldThisModule();
+    HANDLE thread = CreateThread(NULL, 0x4000, PublisherThread, module, 0, NULL);
+    if (thread != NULL) {
+      ThreadRunning = TRUE;
+      CloseHandle(thread);
+    } else if (module != NULL) {
+      FreeLibrary(module);
     }
   }
-  const bool ready = Board != NULL;
-  LeaveMonitorLock();
-  return ready;
+  Unlock();
+  SetEvent(Wake);
 }
 
-void CloseSessionBoard() {
-  if (Board != NULL) UnmapViewOfFile(Board);
-  if (BoardSection != NULL) CloseHandle(BoardSection);
-  if (NextChange != NULL) CloseHandle(NextChange);
-  if (BoardLock != NULL) CloseHandle(BoardLock);
-  Board = NULL;
-  BoardSection = NextChange = BoardLock = NULL;
+void EndNtPublishing(MonitorInstance* instance) {
+  NtInstance* nt = NtInstanceOf(instance);
+  if (!nt->publishing) return;
+  nt->publishing = FALSE;
+  // The instance's printers leave the list; their handles are closed here, before Shutdown
+  // returns, unless the publisher is in a call for one of them past the bound.
+  LinkPrinter* mine = NULL;
+  Lock();
+  for (LinkPrinter** link = &Printers; *link != NULL;) {
+    LinkPrinter* p = *link;
+    if (p->instance != instance) {
+      link = &p->next;
+      continue;
+    }
+    *link = p->next;
+    p->next = mine;
+    mine = p;
+  }
+  --Instances;
+  if (LocalInstance == instance) LocalInstance = NULL;
+  Unlock();
+  SetEvent(Wake);
+  const DWORD start = GetTickCount();
+  for (;;) {
+    Lock();
+    bool busy = false;
+    for (LinkPrinter* p = mine; p != NULL; p = p->next) busy |= InCall == p;
+    Unlock();
+    if (!busy || GetTickCount() - start >= kCallWaitMs) break;
+    Sleep(1);
+  }
+  while (mine != NULL) {
+    LinkPrinter* p = mine;
+    mine = p->next;
+    Lock();
+    const bool inCall = InCall == p;
+    if (inCall) p->retired = TRUE;  // the publisher frees it when its call returns
+    Unlock();
+    if (inCall) continue;
+    if (p->printer != NULL) ClosePrinter(p->printer);
+    FreePrinter(p);
+  }
 }
 
-void ShowCodeOnBoard(PortRecord* port, DWORD code) {
-  if (Board == NULL) return;
+void ShowCodeAsPrinterData(PortRecord* port, DWORD code) {
   NtPort* nt = NtPortOf(port);
-  if (!LockBoard()) return;
   // Each printer of the spooler has its own model and its own repeat memory.
   if (!IsShownRepeat(&port->lastRepeatCode, code)) {
-    Publish(SESSION_STATUS_CODE, code, LoadShared(&port->modelNumber), nt->printerName);
+    Want(port->instance, nt->printerName, code, LoadShared(&port->modelNumber), 0);
     nt->shown = TRUE;
   }
   AfterCodeShown(&port->lastRepeatCode, code);
-  UnlockBoard();
 }
 
-void* ThreadEndingOnBoard(PortRecord* port) {
+namespace {
+struct Ending {
+  const MonitorInstance* instance;
+  DWORD model;
+  WCHAR* printer;
+};
+}  // namespace
+
+void* ThreadEndingAsPrinterData(PortRecord* port) {
   NtPort* nt = NtPortOf(port);
-  if (Board == NULL || !nt->shown) return NULL;
+  if (!nt->shown) return NULL;
   nt->shown = FALSE;
-  return CopyWide(nt->printerName);  // the record may be gone when the end is published
+  // The record may be gone when the end is published.
+  Ending* ending = static_cast<Ending*>(LocalAlloc(LMEM_FIXED, sizeof(Ending)));
+  if (ending == NULL) return NULL;
+  ending->instance = port->instance;
+  ending->model = LoadShared(&port->modelNumber);
+  ending->printer = CopyWide(nt->printerName);
+  return ending;
 }
 
-void ThreadEndedOnBoard(void* printer) {
-  if (LockBoard()) {
-    Publish(SESSION_THREAD_ENDED, 0, 0, static_cast<const WCHAR*>(printer));
-    UnlockBoard();
-  }
-  FreeWide(static_cast<WCHAR*>(printer));
-}
-
-void ClaimSessionSlot(PortRecord* port) {
-  NtPort* nt = NtPortOf(port);
-  nt->slot = -1;
-  if (Board == NULL || !LockBoard()) return;
-  nt->slot = SessionClaimPort(Board, Utf16(nt->printerName), GetCurrentProcessId());
-  if (nt->slot >= 0) {
-    WCHAR name[SESSION_NAME_ROOM];
-    SessionObjectName(SESSION_DRUM_EVENT_PREFIX, static_cast<uint32_t>(nt->slot), name);
-    nt->drumEvent = Link.createEvent(&DrumSecurity, TRUE, FALSE, name);
-  }
-  UnlockBoard();
-}
-
-void RenameSessionSlot(PortRecord* port) {
-  NtPort* nt = NtPortOf(port);
-  if (Board == NULL || nt->slot < 0 || !LockBoard()) return;
-  SessionRenamePort(Board, nt->slot, Utf16(nt->printerName));
-  UnlockBoard();
-}
-
-void ReleaseSessionSlot(PortRecord* port) {
-  NtPort* nt = NtPortOf(port);
-  if (Board == NULL || nt->slot < 0) return;
-  if (LockBoard()) {
-    SessionReleasePort(Board, nt->slot);
-    UnlockBoard();
-  }
-  if (nt->drumEvent != NULL) CloseHandle(nt->drumEvent);
-  nt->drumEvent = NULL;
-  nt->slot = -1;
-}
-
-HANDLE OpenPortDrumRequest(PortRecord* port) {
-  NtPort* nt = NtPortOf(port);
-  HANDLE own = NULL;
-  if (nt->drumEvent == NULL ||
-      !DuplicateHandle(GetCurrentProcess(), nt->drumEvent, GetCurrentProcess(), &own, 0, FALSE,
-                       DUPLICATE_SAME_ACCESS)) {
-    return NULL;
-  }
-  ResetEvent(own);  // a request made before this thread started is discarded
-  return own;
+void ThreadEndedAsPrinterData(void* parameter) {
+  Ending* ending = static_cast<Ending*>(parameter);
+  Want(ending->instance, ending->printer, 0, ending->model, 1);
+  FreeWide(ending->printer);
+  LocalFree(ending);
 }

@@ -116,7 +116,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
     nt->serverName = CopyWide(init->pszServerName);
   }
   InitializeCriticalSection(&nt->calls);
-  OpenSessionBoard();
+  StartNtPublishing(&block->monitor);
   // The settings are read now (and their defaults written back where missing), so they are in
   // the monitor's key as soon as it is installed; each status thread reads them again.
   ReadNtSettings(&block->monitor);
@@ -165,6 +165,7 @@ VOID WINAPI NtShutdown(HANDLE monitor) {
   // From here on no printer function of the spooler is called for this instance. The printer
   // handles of ports left to their threads are taken and closed here; a record left to its
   // thread is not touched again once the lock is released (the thread may free it).
+  EndNtPublishing(&block->monitor);
   EndPrinterCalls(&block->nt, kPrinterCallWaitMs);
   DWORD left = 0;
   EnterMonitorLock();

@@ -136,7 +136,6 @@ void KeepPrinterName(PortRecord* port, LPCVOID name) {
   NtPort* nt = NtPortOf(port);
   FreeWide(nt->printerName);
   nt->printerName = CopyWide(static_cast<LPCWSTR>(name));
-  RenameSessionSlot(port);
 }
 // Opens the printer of this spooler named name: on a clustered spooler as
 // "\\server\name", the printer of the virtual server the instance serves. The caller has
@@ -203,7 +202,6 @@ void ReleasePort(PortRecord* port) {
   if (nt == NULL) return;
   HANDLE jobPrinter = ExchangeShared(&nt->jobPrinter, NULL);
   if (jobPrinter != NULL) ClosePrinter(jobPrinter);
-  ReleaseSessionSlot(port);
   NtNetworkFree(nt->network);
   FreeWide(nt->portName);
   FreeWide(nt->printerName);
@@ -227,6 +225,10 @@ void ReleaseModule(HMODULE module, BOOL exitThread) {
 template <typename F>
 void Find(HMODULE spooler, const char* name, F* slot) {
   *slot = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(spooler, name)));
+}
+
+HANDLE NoDrumRequest(PortRecord*) {
+  return NULL;
 }
 
 bool IsNetworkPort(const PortRecord* port) {
@@ -255,26 +257,26 @@ void FindNtSpoolerFunctions() {
 }
 
 const MonitorFace NtFace = {
-    StartLowerDoc,        // startLowerDoc
-    WriteLower,           // writeLower
-    ReadLower,            // readLower
-    EndLowerDoc,          // endLowerDoc
-    CloseLower,           // closeLower
-    ReadDeviceId,         // readDeviceId
-    SamePrinterName,      // samePrinterName
-    KeepPrinterName,      // keepPrinterName
-    OpenPrinterNamed,     // openPrinter
-    SetPrinterStatus,     // setPrinterStatus
-    SetMemoryData,        // setMemoryData
-    LowerJobEnded,        // lowerJobEnded
-    ReleasePort,          // releasePort
-    ShowCodeOnBoard,      // showCode (nt_display.cpp)
-    ThreadEndingOnBoard,  // statusThreadEnding
-    ThreadEndedOnBoard,   // statusThreadEnded
-    ReadNtSettings,       // readSettings (nt_settings.cpp)
-    OpenPortDrumRequest,  // openDrumRequest
-    HoldModule,           // holdModule
-    ReleaseModule,        // releaseModule
-    IsNetworkPort,        // isNetworkPort
-    PollNetwork,          // pollNetwork
+    StartLowerDoc,              // startLowerDoc
+    WriteLower,                 // writeLower
+    ReadLower,                  // readLower
+    EndLowerDoc,                // endLowerDoc
+    CloseLower,                 // closeLower
+    ReadDeviceId,               // readDeviceId
+    SamePrinterName,            // samePrinterName
+    KeepPrinterName,            // keepPrinterName
+    OpenPrinterNamed,           // openPrinter
+    SetPrinterStatus,           // setPrinterStatus
+    SetMemoryData,              // setMemoryData
+    LowerJobEnded,              // lowerJobEnded
+    ReleasePort,                // releasePort
+    ShowCodeAsPrinterData,      // showCode (nt_display.cpp)
+    ThreadEndingAsPrinterData,  // statusThreadEnding
+    ThreadEndedAsPrinterData,   // statusThreadEnded
+    ReadNtSettings,             // readSettings (nt_settings.cpp)
+    NoDrumRequest,              // openDrumRequest: the publisher reads the users' requests
+    HoldModule,                 // holdModule
+    ReleaseModule,              // releaseModule
+    IsNetworkPort,              // isNetworkPort
+    PollNetwork,                // pollNetwork
 };

@@ -21,6 +21,8 @@ struct NtInstance {
   // A clustered spooler (MONITORINIT::bLocal FALSE) holds the printers of a virtual server:
   // they are opened as "\\server\printer". NULL for the local spooler.
   WCHAR* serverName;
+  // The display link publishes for this instance's printers (nt_display.cpp).
+  BOOL publishing;
 };
 
 // Shutdown's last act: no printer function of the spooler is called for the instance after
@@ -45,10 +47,7 @@ struct NtPort {
   (HANDLE, DWORD, LPCWSTR, PBIDI_REQUEST_CONTAINER, PBIDI_RESPONSE_CONTAINER*);
   WCHAR* portName;     // as OpenPortEx received it
   WCHAR* printerName;  // the spooler's name of the printer, as last given
-  // The display link: the port's slot on the status board (-1: none), its drum reset event,
-  // and whether a code of this port is on the board since its status thread started.
-  int slot;
-  HANDLE drumEvent;
+  // The display link: a code of this port was published since its status thread started.
   BOOL shown;
   // The printer of the lower job, opened at its start: its end is told on this handle, which
   // stays the printer's when the user renames it in the meantime.
@@ -74,22 +73,18 @@ struct NtSpoolerFunctions {
 extern NtSpoolerFunctions NtSpooler;
 void FindNtSpoolerFunctions();
 
-// ---- The display link (nt_display.cpp; session_link.h). The board lock (a mutex that
-// monitors in other processes take too) may be taken with the monitor lock held, never the
-// other way round; whoever holds it only writes the board and its events, and waits for nothing.
-// Makes the status board and its objects, once per process; false when the system cannot.
-bool OpenSessionBoard();
-// Lets go of them (the DLL is unloaded).
-void CloseSessionBoard();
-void ShowCodeOnBoard(PortRecord* port, DWORD code);
-void* ThreadEndingOnBoard(PortRecord* port);
-void ThreadEndedOnBoard(void* printer);
-// The port's slot and drum reset event: taken when the port opens, renamed with its printer,
-// given back when it closes.
-void ClaimSessionSlot(PortRecord* port);
-void RenameSessionSlot(PortRecord* port);
-void ReleaseSessionSlot(PortRecord* port);
-HANDLE OpenPortDrumRequest(PortRecord* port);
+// ---- The display link (nt_display.cpp; session_link.h): each printer's status as printer data,
+// written by one publishing thread per process. Its lock is a leaf: the monitor lock is never
+// taken while it is held.
+// The instance's printers are published for from now on (InitializePrintMonitor2) / no more:
+// their handles are closed before this returns (Shutdown, before the spooler calls end).
+void StartNtPublishing(MonitorInstance* instance);
+void EndNtPublishing(MonitorInstance* instance);
+// The face's display operations: they hand the publisher what to write and call no spooler
+// function themselves (they run inside calls the spooler made into the monitor too).
+void ShowCodeAsPrinterData(PortRecord* port, DWORD code);
+void* ThreadEndingAsPrinterData(PortRecord* port);
+void ThreadEndedAsPrinterData(void* ending);
 
 // Reads the instance's four time-outs through the spooler's registry callbacks, writing the
 // defaults back where a value is missing; any failure leaves the defaults. Not after Shutdown.

@@ -49,7 +49,6 @@ PortRecord* NewNtPortRecord(LPCWSTR portName, LPCWSTR printerName, const MONITOR
   nt->printerName = CopyWide(printerName);
   record->face = &NtFace;
   record->faceData = nt;
-  ClaimSessionSlot(record);
   return record;
 }
 

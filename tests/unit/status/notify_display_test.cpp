@@ -6,8 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "session_board.h"
-#include "session_reader.h"
+#include "session_watch.h"
 #include "status_support.h"
 
 namespace {
@@ -294,9 +293,6 @@ TEST_F(NotifyDisplayTest, FirstPublishRaceKeepsOneHandle) {
   }
 }
 
-// The NT display link's board: what the monitor publishes, every reader reads in order, once;
-// a reader that starts late reads the current state; one that falls a ring behind loses only
-// what the ring no longer holds; an entry being written is never taken.
 std::vector<uint16_t> Name(const char* text) {
   std::vector<uint16_t> name;
   for (; *text; ++text) name.push_back(static_cast<unsigned char>(*text));
@@ -304,110 +300,57 @@ std::vector<uint16_t> Name(const char* text) {
   return name;
 }
 
-// Monitor processes 7 and 8 are alive; any other has ended.
-bool OwnerAlive(uint32_t owner) {
-  return owner == 7 || owner == 8;
+// The NT display link, the reader's side: a printer's status read again at any rate yields
+// each new publication once; a printer seen first shows what stands now, unless its status
+// thread has ended; a new spooler start counts as new even with the same number; a record of
+// another size or version, or a number 0, is not read.
+TEST(SessionWatch, EachPublicationOnceAndTheStateNowAtFirstSight) {
+  auto status = [](uint32_t start, uint32_t sequence, uint32_t code, uint32_t ended) {
+    return SessionStatus{SESSION_STATUS_VERSION, start, sequence, code, 3820, ended};
+  };
+  const uint32_t size = sizeof(SessionStatus);
+  SessionSeen seen = {};
+  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(5, 1, 41104, 0), size));
+  EXPECT_EQ(0u, SessionTake(&seen, status(5, 1, 41104, 0), size)) << "read again: nothing new";
+  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(5, 2, 10001, 0), size));
+  EXPECT_EQ(SESSION_THREAD_ENDED, SessionTake(&seen, status(5, 3, 0, 1), size));
+  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(9, 3, 41104, 0), size))
+      << "the spooler started again: its number 3 is a new publication";
+  SessionSeen late = {};
+  EXPECT_EQ(0u, SessionTake(&late, status(5, 3, 0, 1), size)) << "ended before it was seen";
+  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&late, status(5, 4, 40558, 0), size));
+  SessionSeen odd = {};
+  EXPECT_EQ(0u, SessionTake(&odd, status(5, 1, 41104, 0), size - 4));
+  SessionStatus newer = status(5, 1, 41104, 0);
+  newer.version = SESSION_STATUS_VERSION + 1;
+  EXPECT_EQ(0u, SessionTake(&odd, newer, size));
+  EXPECT_EQ(0u, SessionTake(&odd, status(5, 0, 41104, 0), size));
+  EXPECT_FALSE(odd.seen) << "an unreadable record leaves the printer unseen";
 }
 
-std::vector<DWORD> Codes(const SessionBoard& board, SessionReader* reader, uint32_t max = 100) {
-  std::vector<SessionEntry> entries(max);
-  std::vector<DWORD> codes;
-  uint32_t n = SessionReadNew(&board, reader, entries.data(), max);
-  for (uint32_t i = 0; i < n; ++i) codes.push_back(entries[i].code);
-  return codes;
-}
-
-TEST(SessionBoard, PublicationsReachEveryReaderInOrderOnce) {
-  static SessionBoard board;
-  memset(&board, 0, sizeof board);
-  SessionBoardReady(&board, OwnerAlive);
-  ASSERT_TRUE(SessionBoardUsable(&board));
-  SessionReader early = {}, late = {};
-  EXPECT_TRUE(Codes(board, &early).empty()) << "nothing published yet";
-  std::vector<uint16_t> office = Name("Office"), hall = Name("Hall");
-  SessionPublish(&board, SESSION_STATUS_CODE, 41000, 3820, office.data());
-  SessionPublish(&board, SESSION_STATUS_CODE, 40022, 3470, hall.data());
-  EXPECT_EQ(std::vector<DWORD>({41000, 40022}), Codes(board, &early)) << "two printers, in order";
-  EXPECT_EQ(std::vector<DWORD>({40022}), Codes(board, &late)) << "a late reader: the state now";
-  EXPECT_TRUE(Codes(board, &early).empty()) << "nothing twice";
-  // A reader that starts now: Hall's status thread has ended, so Office's codes since Hall's
-  // last code are the state to show (a held code with the ready code after it).
-  SessionPublish(&board, SESSION_STATUS_CODE, 40556, 3820, office.data());
-  SessionPublish(&board, SESSION_STATUS_CODE, 10001, 3820, office.data());
-  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, hall.data());
-  SessionReader later = {};
-  EXPECT_EQ(std::vector<DWORD>({40556, 10001}), Codes(board, &later));
-  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, office.data());
-  SessionReader latest = {};
-  EXPECT_TRUE(Codes(board, &latest).empty()) << "every printer's thread ended: nothing to show";
-  EXPECT_EQ(std::vector<DWORD>({40556, 10001, 0, 0}), Codes(board, &early));
-
-  // A reader a ring and more behind keeps the newest SESSION_ENTRIES.
-  for (DWORD code = 10000; code < 10000 + SESSION_ENTRIES + 10; ++code) {
-    SessionPublish(&board, SESSION_STATUS_CODE, code, 1, office.data());
-  }
-  std::vector<DWORD> codes = Codes(board, &early);
-  ASSERT_EQ(SESSION_ENTRIES, codes.size());
-  EXPECT_EQ(10010u, codes.front());
-  // An entry the monitor is writing (number 0) is passed over, the rest read.
-  SessionPublish(&board, SESSION_STATUS_CODE, 20001, 1, office.data());
-  SessionPublish(&board, SESSION_STATUS_CODE, 20002, 1, office.data());
-  board.entries[(board.sequence - 1) % SESSION_ENTRIES].sequence = 0;
-  EXPECT_EQ(std::vector<DWORD>({20002}), Codes(board, &early));
-
-  // The 32-bit number wraps past 0, which marks an entry being written.
-  board.sequence = 0xFFFFFFFEu;
-  SessionReader wrapped = {0xFFFFFFFEu, TRUE};
-  SessionPublish(&board, SESSION_STATUS_CODE, 30001, 1, office.data());
-  SessionPublish(&board, SESSION_STATUS_CODE, 30002, 1, office.data());
-  EXPECT_EQ(1u, board.sequence);
-  EXPECT_EQ(std::vector<DWORD>({30001, 30002}), Codes(board, &wrapped));
-
-  // A name longer than the board holds is cut and still ends in NUL.
-  std::vector<uint16_t> longName(SESSION_PRINTER_CHARS + 20, 'L');
-  longName.back() = 0;
-  SessionPublish(&board, SESSION_THREAD_ENDED, 0, 0, longName.data());
-  SessionEntry entry;
-  ASSERT_EQ(1u, SessionReadNew(&board, &wrapped, &entry, 1));
-  EXPECT_EQ(SESSION_THREAD_ENDED, entry.kind);
-  EXPECT_EQ(0, entry.printer[SESSION_PRINTER_CHARS - 1]);
-  EXPECT_EQ('L', entry.printer[SESSION_PRINTER_CHARS - 2]);
-}
-
-// Drum reset slots: a request goes to the ports of the printer the dialog shows, and a board
-// readied again (the spooler started anew while readers held it, or a monitor in a second
-// process) keeps its number and the slots of live monitors, frees the others, and lets waiting
-// readers go on.
-TEST(SessionBoard, PortSlotsByPrinterAndABoardReadiedAgain) {
-  static SessionBoard board;
-  memset(&board, 0, sizeof board);
-  SessionBoardReady(&board, OwnerAlive);
-  std::vector<uint16_t> office = Name("Office"), hall = Name("Hall"), lab = Name("Lab");
-  int a = SessionClaimPort(&board, office.data(), 7);
-  int b = SessionClaimPort(&board, hall.data(), 9);
-  int c = SessionClaimPort(&board, office.data(), 7);  // a second port of the same printer
-  ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0 && a != b && b != c && a != c);
-  BOOL slots[SESSION_PORTS];
-  EXPECT_EQ(2u, SessionPortsOf(&board, office.data(), slots));
-  EXPECT_TRUE(slots[a] && slots[c] && !slots[b]);
-  SessionRenamePort(&board, c, lab.data());
-  SessionReleasePort(&board, a);
-  EXPECT_EQ(0u, SessionPortsOf(&board, office.data(), slots));
-  EXPECT_EQ(1u, SessionPortsOf(&board, lab.data(), slots));
-  SessionReleasePort(&board, c);
-  const int kept = SessionClaimPort(&board, lab.data(), 8);
-  for (uint32_t i = 0; i < SESSION_PORTS; ++i) SessionClaimPort(&board, hall.data(), 9);
-  EXPECT_EQ(-1, SessionClaimPort(&board, lab.data(), 7)) << "every slot taken";
-
-  SessionReader seen = {};
-  SessionPublish(&board, SESSION_STATUS_CODE, 41000, 3820, office.data());
-  Codes(board, &seen);
-  SessionBoardReady(&board, OwnerAlive);
-  EXPECT_EQ(0u, SessionPortsOf(&board, hall.data(), slots)) << "the ended monitor's ports";
-  EXPECT_EQ(1u, SessionPortsOf(&board, lab.data(), slots)) << "a live monitor's port stays";
-  EXPECT_TRUE(slots[kept]);
-  SessionPublish(&board, SESSION_STATUS_CODE, 10001, 3820, office.data());
-  EXPECT_EQ(std::vector<DWORD>({10001}), Codes(board, &seen)) << "the reader goes on";
+// Whose dialogs a printer's are: the user's own jobs (user name in any letter case, machine
+// with or without its backslashes), for ten minutes after the last one left the queue, or
+// every printer with /all.
+TEST(SessionWatch, ThePrinterIsInViewWhileTheUserHasAJobThereAndTenMinutesAfter) {
+  auto w = [](const char* text) { return Name(text); };
+  EXPECT_TRUE(SessionOwnJob(w("ann").data(), w("\\\\DESK7").data(), w("Ann").data(),
+                            w("\\\\desk7").data()));
+  EXPECT_TRUE(
+      SessionOwnJob(w("ANN").data(), w("DESK7").data(), w("ann").data(), w("\\\\DESK7").data()));
+  EXPECT_TRUE(SessionOwnJob(w("ann").data(), w("").data(), w("ann").data(), w("\\\\X").data()));
+  EXPECT_FALSE(SessionOwnJob(w("bob").data(), w("\\\\DESK7").data(), w("ann").data(),
+                             w("\\\\DESK7").data()));
+  EXPECT_FALSE(
+      SessionOwnJob(w("ann").data(), w("\\\\DESK8").data(), w("ann").data(), w("\\\\DESK7").data()))
+      << "the same user name on another machine is another user's job";
+  EXPECT_FALSE(SessionOwnJob(NULL, NULL, w("ann").data(), w("\\\\DESK7").data()));
+  const DWORD now = 5000;
+  EXPECT_TRUE(SessionInView(FALSE, TRUE, 0, now));
+  EXPECT_FALSE(SessionInView(FALSE, FALSE, 0, now)) << "never a job there";
+  EXPECT_TRUE(SessionInView(FALSE, FALSE, now - (SESSION_JOB_AFTERGLOW_MS - 1), now));
+  EXPECT_FALSE(SessionInView(FALSE, FALSE, now - SESSION_JOB_AFTERGLOW_MS, now));
+  EXPECT_TRUE(SessionInView(FALSE, FALSE, 0xFFFFFF00u, 100)) << "across the tick count's wrap";
+  EXPECT_TRUE(SessionInView(TRUE, FALSE, 0, now)) << "/all";
 }
 
 }  // namespace

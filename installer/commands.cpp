@@ -25,31 +25,26 @@ int Worse(int a, int b) {
 }  // namespace
 
 int Install(const System& sys, const char* from) {
-  bool registered = false;
-  char dll[MAX_PATH];
-  int code = FindMonitor(sys, &registered, dll, NULL);
+  Installed found;
+  int code = FindInstalled(sys, &found);
   if (code != kExitOk) return code;
-  if (registered) {
+  if (found.registered) {
     fprintf(stderr, "qvlinst: the monitor \"%s\" is installed already (with %s)\n",
-            QVL_MONITOR_NAME, dll[0] ? dll : "no DLL named");
+            QVL_MONITOR_NAME, found.registeredDll[0] ? found.registeredDll : "no DLL named");
     return kExitAlreadyInstalled;
   }
-  // Files an uninstall could not delete are removed at the next restart, by name: the new
-  // copies would go then, and the product be left in part. Nothing is installed until then.
-  FileList pending;
-  code = FindPendingRemovals(sys, sys.systemDir, &pending);
-  if (code != kExitOk) return code;
-  if (pending.count != 0) {
+  if (IsClientInstall(sys, found)) {
     fprintf(stderr,
-            "qvlinst: files of an earlier uninstall are to be removed when Windows restarts:");
-    for (int i = 0; i < pending.count; i++) fprintf(stderr, " %s", pending.names[i]);
-    fprintf(stderr,
-            "\nqvlinst: installing now would lose them at that restart; nothing was installed\n");
-    return kExitRemovalPending;
+            "qvlinst: this machine has the client install (the status display program "
+            "without the monitor); to install the monitor too, run \"qvlinst uninstall\", "
+            "then \"qvlinst install\"\n");
+    return kExitOtherInstall;
   }
+  code = RefuseWhilePending(sys);
+  if (code != kExitOk) return code;
 
   FileList files;
-  code = ListProductFiles(from, true, &files);
+  code = ListProductFiles(from, true, false, &files);
   if (code != kExitOk) return code;
   code = CopyProductFiles(files, from, sys.systemDir);
   if (code != kExitOk) {
@@ -74,97 +69,83 @@ int Install(const System& sys, const char* from) {
 }
 
 int Uninstall(const System& sys) {
-  bool registered = false;
-  int code = FindMonitor(sys, &registered, NULL, NULL);
+  Installed found;
+  int code = FindInstalled(sys, &found);
   if (code != kExitOk) return code;
+  // A client install has no monitor to remove: its files and sign-in start are all of it.
+  const bool client = IsClientInstall(sys, found);
   bool restart = false;
-  if (registered) {
+  if (found.registered) {
     if (sys.nt) RemovePrinterAddresses();
     code = UnregisterMonitor(sys, &restart);
     if (code != kExitOk) return code;
-  } else {
+  } else if (!client) {
     fprintf(stderr, "qvlinst: the monitor \"%s\" is not installed\n", QVL_MONITOR_NAME);
     code = kExitNotInstalled;
   }
 
   bool removed = false;
   if (sys.nt) code = Worse(code, RemoveSignInStart(&removed));
-  FileList files;
-  int listed = ListProductFiles(sys.systemDir, false, &files);
-  code = Worse(code, listed);
   bool pending = false;
-  if (listed == kExitOk)
-    code = Worse(code, DeleteProductFiles(sys, files, sys.systemDir, &pending));
+  code = Worse(code, DeleteProductFiles(sys, found.files, sys.systemDir, &pending));
   if (restart || pending) code = Worse(code, kExitRestartNeeded);
-  if (code == kExitOk) printf("uninstalled\n");
-  if (code == kExitRestartNeeded) printf("uninstalled; restart Windows to finish\n");
+  const char* what = client ? "uninstalled the client install" : "uninstalled";
+  if (code == kExitOk) printf("%s\n", what);
+  if (code == kExitRestartNeeded) printf("%s; restart Windows to finish\n", what);
   return code;
 }
 
 int Status(const System& sys) {
-  bool complete = true;
-  bool any = false;
+  Installed found;
+  int code = FindInstalled(sys, &found);
+  if (code != kExitOk) return code;
+  const bool client = IsClientInstall(sys, found);
   printf("%-16s %s\n", "system directory", sys.systemDir);
 
-  FileList files;
-  int code = ListProductFiles(sys.systemDir, false, &files);
-  if (code != kExitOk) return code;
-  const char* fixed[] = {QVL_MONITOR_DLL, QVL_DISPLAY_EXE};
-  for (const char* name : fixed) {
-    bool present = false;
-    for (int i = 0; i < files.count; i++) present = present || lstrcmpiA(files.names[i], name) == 0;
-    printf("%-16s %s\n", name, present ? "present" : "missing");
-    complete = complete && present;
-    any = any || present;
-  }
-  int statusFiles = 0;
+  // On a client the monitor and its DLL belong to the print server, not here.
+  printf("%-16s %s\n", QVL_MONITOR_DLL,
+         found.monitorDll ? "present"
+         : client         ? "none (client install)"
+                          : "missing");
+  printf("%-16s %s\n", QVL_DISPLAY_EXE, found.display ? "present" : "missing");
   printf("%-16s", "status files");
-  for (int i = 0; i < files.count; i++) {
-    if (!IsStatusFileName(files.names[i])) continue;
-    printf(" %s", files.names[i]);
-    statusFiles++;
+  for (int i = 0; i < found.files.count; i++) {
+    if (IsStatusFileName(found.files.names[i])) printf(" %s", found.files.names[i]);
   }
-  printf("%s\n", statusFiles ? "" : " none");
-  complete = complete && statusFiles > 0;
-  any = any || statusFiles > 0;
+  printf("%s\n", found.statusFiles ? "" : " none");
 
-  bool registered = false;
-  char dll[MAX_PATH];
-  char environment[MAX_PATH];
-  code = FindMonitor(sys, &registered, dll, environment);
-  if (code != kExitOk) return code;
-  if (registered) {
-    printf("%-16s \"%s\" registered: %s, %s\n", "monitor", QVL_MONITOR_NAME, dll, environment);
-    if (lstrcmpiA(dll, QVL_MONITOR_DLL) != 0) {
-      printf("%-16s registered with %s, not %s\n", "", dll, QVL_MONITOR_DLL);
-      complete = false;
+  bool full = found.monitorDll && found.display && found.statusFiles > 0 && found.registered;
+  if (found.registered) {
+    printf("%-16s \"%s\" registered: %s, %s\n", "monitor", QVL_MONITOR_NAME, found.registeredDll,
+           found.environment);
+    if (lstrcmpiA(found.registeredDll, QVL_MONITOR_DLL) != 0) {
+      printf("%-16s registered with %s, not %s\n", "", found.registeredDll, QVL_MONITOR_DLL);
+      full = false;
     }
   } else {
-    printf("%-16s \"%s\" not registered\n", "monitor", QVL_MONITOR_NAME);
-    complete = false;
+    printf("%-16s \"%s\" not registered%s\n", "monitor", QVL_MONITOR_NAME,
+           client ? " (client install: the print server has it)" : "");
   }
-  any = any || registered;
 
+  bool signInRight = true;
   if (sys.nt) {
-    char expected[MAX_PATH + 32];
-    char actual[MAX_PATH + 32];
-    code = QuerySignInStart(actual, sizeof actual);
-    if (code != kExitOk) return code;
-    SignInCommand(sys, expected, sizeof expected);
-    if (!actual[0]) {
+    signInRight = lstrcmpiA(found.signIn, found.expectedSignIn) == 0;
+    if (!found.signIn[0]) {
       printf("%-16s none\n", "sign-in start");
-      complete = false;
-    } else if (lstrcmpiA(actual, expected) != 0) {
-      printf("%-16s %s (expected %s)\n", "sign-in start", actual, expected);
-      complete = false;
+    } else if (!signInRight) {
+      printf("%-16s %s (expected %s)\n", "sign-in start", found.signIn, found.expectedSignIn);
     } else {
-      printf("%-16s %s\n", "sign-in start", actual);
+      printf("%-16s %s\n", "sign-in start", found.signIn);
     }
-    any = any || actual[0];
   }
+  full = full && signInRight;
+  const bool clientComplete = client && found.display && found.statusFiles > 0 && signInRight;
+  const bool any = found.files.count > 0 || found.registered || found.signIn[0];
   printf("%-16s %s\n", "state",
-         complete ? "installed"
-         : any    ? "partly installed"
-                  : "not installed");
-  return complete ? kExitOk : kExitIncomplete;
+         full             ? "installed"
+         : clientComplete ? "client installed"
+         : client         ? "partly installed (client install)"
+         : any            ? "partly installed"
+                          : "not installed");
+  return full || clientComplete ? kExitOk : kExitIncomplete;
 }

@@ -53,7 +53,7 @@ bool IsStatusFileName(const char* name) {
   return digits >= 1 && digits <= 8;
 }
 
-int ListProductFiles(const char* dir, bool required, FileList* files) {
+int ListProductFiles(const char* dir, bool required, bool client, FileList* files) {
   files->count = 0;
   DWORD attributes = GetFileAttributesA(dir);
   if (required &&
@@ -63,6 +63,7 @@ int ListProductFiles(const char* dir, bool required, FileList* files) {
   }
   char path[MAX_PATH];
   for (const char* name : kFixedFiles) {
+    if (client && strcmp(name, QVL_MONITOR_DLL) == 0) continue;  // the print server has it
     if (!JoinPath(path, dir, name)) return ReportFailure(dir, ERROR_FILENAME_EXCED_RANGE);
     if (Exists(path)) {
       AddName(files, name);
@@ -237,4 +238,18 @@ int FindPendingRemovals(const System& sys, const char* dir, FileList* files) {
   }
   RegCloseKey(key);
   return code;
+}
+
+int RefuseWhilePending(const System& sys) {
+  // Files an uninstall could not delete are removed at the next restart, by name: new copies
+  // would go then, and the product be left in part. Nothing is installed until then.
+  FileList pending;
+  int code = FindPendingRemovals(sys, sys.systemDir, &pending);
+  if (code != kExitOk || pending.count == 0) return code;
+  fprintf(stderr,
+          "qvlinst: files of an earlier uninstall are to be removed when Windows restarts:");
+  for (int i = 0; i < pending.count; i++) fprintf(stderr, " %s", pending.names[i]);
+  fprintf(stderr,
+          "\nqvlinst: installing now would lose them at that restart; nothing was installed\n");
+  return kExitRemovalPending;
 }

@@ -19,6 +19,7 @@ enum ExitCode {
   kExitRestartNeeded = 10,    // done, but Windows (or its spooler) must restart to finish
   kExitMonitorInUse = 11,     // uninstall: a printer driver still uses the monitor
   kExitRemovalPending = 12,   // install: files of the product wait for removal at restart
+  kExitOtherInstall = 13,     // install: the other kind (full or client) is installed already
 };
 
 #define QVL_MONITOR_NAME "QVL Language Monitor"
@@ -87,8 +88,8 @@ struct FileList {
 bool IsStatusFileName(const char* name);
 // 'ListProductFiles()' - the product's files in dir. With `required`, a missing DLL or program,
 // or no status message file, is reported (kExitSourceMissing); otherwise only present files
-// are listed.
-int ListProductFiles(const char* dir, bool required, FileList* files);
+// are listed. With `client`, the DLL is left out: neither listed nor required.
+int ListProductFiles(const char* dir, bool required, bool client, FileList* files);
 // 'CopyProductFiles()' - copies the files from `from` into `to`; on a failure, the ones already
 // copied are removed again and the failure's exit code returned.
 int CopyProductFiles(const FileList& files, const char* from, const char* to);
@@ -99,6 +100,9 @@ int DeleteProductFiles(const System& sys, const FileList& files, const char* dir
 // earlier uninstall scheduled for removal at restart, named into *files. kExitOk, or the exit
 // code of a failure to read the schedule.
 int FindPendingRemovals(const System& sys, const char* dir, FileList* files);
+// 'RefuseWhilePending()' - kExitOk when no file of the product in the system directory waits
+// for removal at restart; otherwise names them and returns kExitRemovalPending.
+int RefuseWhilePending(const System& sys);
 
 // registration.cpp: the monitor's registration with the spooler and the display program's
 // sign-in start.
@@ -118,6 +122,25 @@ int RemoveSignInStart(bool* removed);
 // 'QuerySignInStart()' - the Run value's data into out (empty when there is none).
 int QuerySignInStart(char* out, DWORD size);
 
+// survey.cpp: what of the product this system has, for status and for choosing what install
+// and uninstall do.
+struct Installed {
+  FileList files;                      // the product's files in the system directory
+  bool monitorDll;                     // qvllink.dll among them
+  bool display;                        // qvlpanel.exe among them
+  int statusFiles;                     // status message files among them
+  bool registered;                     // the monitor is registered with the spooler
+  char registeredDll[MAX_PATH];        // ... with this DLL
+  char environment[MAX_PATH];          // ... for this environment
+  char signIn[MAX_PATH + 32];          // NT: the Run value's data, empty when there is none
+  char expectedSignIn[MAX_PATH + 32];  // the data install writes there
+};
+// 'FindInstalled()' - fills *found; kExitOk, or the exit code of a failure to look.
+int FindInstalled(const System& sys, Installed* found);
+// 'IsClientInstall()' - NT: the sign-in start without the monitor or its DLL, which is what a
+// client install leaves (and a full install never does).
+bool IsClientInstall(const System& sys, const Installed& found);
+
 // printer_address.cpp
 // 'PrinterAddress()' - a network port's IPP address: shown (uri NULL), set, or "--default".
 int PrinterAddress(const System& sys, const char* port, const char* uri);
@@ -126,5 +149,8 @@ void RemovePrinterAddresses();
 
 // commands.cpp
 int Install(const System& sys, const char* from);
+// client_install.cpp: qvlpanel.exe, the status message files and the sign-in start only, for a
+// machine that prints to a print server (NT family).
+int InstallClient(const System& sys, const char* from);
 int Uninstall(const System& sys);
 int Status(const System& sys);

@@ -1,6 +1,6 @@
 // qvlinst: installs the QVL language monitor and status display program on Windows, removes
 // them, and tells what is installed. See installer/README.md.
-//   qvlinst install [--from DIR] | uninstall | status | ipp-uri PORT [URI | --default]
+//   qvlinst install [--client] [--from DIR] | uninstall | status | ipp-uri PORT [URI | --default]
 #include <stdio.h>
 #include <string.h>
 
@@ -25,9 +25,15 @@ const char kHelp[] =
     "                                from DIR (default: qvlinst.exe's folder) into the system\n"
     "                                directory, register the monitor with the spooler and, on\n"
     "                                NT-family Windows, start qvlpanel.exe at each sign-in\n"
+    "  qvlinst install --client [--from DIR]\n"
+    "                                on a machine that prints to a print server (NT family):\n"
+    "                                qvlpanel.exe, the status message files and the sign-in\n"
+    "                                start only, no monitor (the server gets the full install)\n"
     "  qvlinst uninstall             unregister the monitor, remove the sign-in start and the\n"
-    "                                files (files in use go at the next restart)\n"
-    "  qvlinst status                say what is installed where; exit 0 when fully installed\n"
+    "                                files (files in use go at the next restart); removes a\n"
+    "                                client install as well\n"
+    "  qvlinst status                say what is installed where; exit 0 when installed (full\n"
+    "                                or client)\n"
     "  qvlinst ipp-uri PORT [URI | --default]\n"
     "                                the address at which a network port's printer is asked for\n"
     "                                its status over IPP (default: ipp://HOST:631/ipp/print)\n"
@@ -57,11 +63,16 @@ int Run(int argc, char** argv) {
     if (code != kExitOk) return code;
     return PrinterAddress(sys, argv[2], argc == 4 ? argv[3] : NULL);
   }
+  bool client = false;
   if (strcmp(command, "install") == 0) {
-    if (argc == 4 && strcmp(argv[2], "--from") == 0 && argv[3][0]) {
-      from = argv[3];
-    } else if (argc != 2) {
-      return kExitUsage;
+    for (int i = 2; i < argc; i++) {
+      if (strcmp(argv[i], "--client") == 0 && !client) {
+        client = true;
+      } else if (strcmp(argv[i], "--from") == 0 && !from && i + 1 < argc && argv[i + 1][0]) {
+        from = argv[++i];
+      } else {
+        return kExitUsage;
+      }
     }
   } else if (strcmp(command, "uninstall") != 0 && strcmp(command, "status") != 0) {
     fprintf(stderr, "qvlinst: unknown command '%s'\n", command);
@@ -81,7 +92,7 @@ int Run(int argc, char** argv) {
     if (!ProgramFolder(folder)) return ReportFailure("GetModuleFileNameA", GetLastError());
     from = folder;
   }
-  return Install(sys, from);
+  return client ? InstallClient(sys, from) : Install(sys, from);
 }
 
 }  // namespace

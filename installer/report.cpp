@@ -45,6 +45,7 @@ void Advise(int code) {
     case kExitUsage:
       advice =
           "usage: qvlinst install [--from DIR] | uninstall | status\n"
+          "       qvlinst install --client [--from DIR]\n"
           "       qvlinst ipp-uri PORT [URI | --default]\n"
           "       qvlinst help    what each command does";
       break;
@@ -59,7 +60,12 @@ void Advise(int code) {
     case kExitAlreadyInstalled:
       advice =
           "qvlinst: to reinstall, run \"qvlinst uninstall\" (restart Windows if it asks to), "
-          "then \"qvlinst install\"";
+          "then the same \"qvlinst install\" again";
+      break;
+    case kExitOtherInstall:
+      advice =
+          "qvlinst: a print server gets the full install, each machine that prints to it "
+          "the client install (\"qvlinst install --client\")";
       break;
     case kExitSourceMissing:
       advice =

@@ -94,6 +94,7 @@ says "unknown command 'remove'" "the unknown command named"
 for word in --help help "/?"; do
   expect 0 "qvlinst $word" inst "$word"
   says "qvlinst uninstall             unregister the monitor" "$word says what each command does"
+  says "qvlinst install --client [--from DIR]" "$word names the client install"
 done
 expect 2 "--from without a folder" inst install --from
 expect 2 "status with an argument" inst status now
@@ -150,6 +151,8 @@ echo "--- installed twice"
 expect 5 "install again" inst install --from "$probe_from"
 says "is installed already" "install says installed already"
 says 'to reinstall, run "qvlinst uninstall"' "install says how to reinstall"
+expect 13 "a client install over the full install" inst install --client --from "$probe_from"
+says "the full install has everything a client install would add" "install --client says why not"
 
 echo "--- the spooler lets the monitor go (Shutdown)"
 rm -f "$log"
@@ -171,6 +174,32 @@ absent $products >/dev/null || fail "files left: $(absent $products)"
 [ -z "$(signin_value)" ] || fail "sign-in start left: $(signin_value)"
 expect 6 "uninstall again" inst uninstall
 says "is not installed" "uninstall says not installed"
+
+echo "--- the client install (a machine that prints to a print server)"
+client_files="qvlpanel.exe qvl3470 qvl3820"
+expect 0 "install --client" inst install --client --from "$probe_from"
+says "client installed" "install --client says so"
+present $client_files >/dev/null || fail "client install: $(present $client_files)"
+absent qvllink.dll >/dev/null || fail "the client install copied the monitor"
+[[ "$(signin_value)" == *"REG_SZ    $signin"* ]] || fail "client sign-in start: '$(signin_value)'"
+"$QVL_WINE" reg query "$monitor_key" >/dev/null 2>&1 && fail "the client install wrote $monitor_key"
+expect 1 "the client install registers no monitor" probe listed
+expect 0 "status of the client install" inst status
+says "state            client installed" "status tells the client install apart"
+says "sign-in start    $signin" "status shows the client's sign-in start"
+expect 5 "install --client twice" inst install --from "$probe_from" --client
+says "the client install is here already" "install --client says installed already"
+expect 13 "the full install over the client install" inst install --from "$probe_from"
+says "this machine has the client install" "install says why not"
+absent qvllink.dll >/dev/null || fail "the refused full install copied the monitor"
+rm "$sys/qvlpanel.exe"
+expect 1 "status of the client install without its program" inst status
+says "state            partly installed (client install)" "status says partly installed"
+expect 0 "uninstall the client install" inst uninstall
+says "uninstalled the client install" "uninstall says what it removed"
+absent $products >/dev/null || fail "files left by the client uninstall: $(absent $products)"
+[ -z "$(signin_value)" ] || fail "the client's sign-in start left: $(signin_value)"
+expect 6 "uninstall after the client install" inst uninstall
 
 echo "--- a file in use"
 echo leftover >"$sys/qvlpanel.exe"
@@ -229,6 +258,8 @@ if [ "$QVL_WINE" = wine ] && [ "${WINEARCH:-}" = win32 ]; then
   says "Windows 4.0" "the Windows 95 generation's environment"
   expect 8 "no network port addresses on Windows 98" inst ipp-uri IP_1 ipp://10.0.0.1/ipp/print
   says "NT-family Windows only" "ipp-uri says why not"
+  expect 8 "no client install on Windows 98" inst install --client --from "$probe_from"
+  says "client install is for NT-family Windows only" "install --client says why not"
   expect 0 "uninstall on Windows 98" inst uninstall
   expect 1 "not listed after uninstall" probe listed
   clean

@@ -211,7 +211,7 @@ absent qvllink.dll >/dev/null || fail "qvllink.dll stays after a failed install"
 expect 1 "nothing registered after a failed install" probe listed
 rm -f "$sys/qvlpanel.exe"
 expect 0 "install" inst install --from "$probe_from"
-hold qvlpanel.exe 4000
+hold qvlpanel.exe 10000  # uninstall stops the spooler first: slow under load
 expect 10 "uninstall with a file in use" inst uninstall
 says "qvlpanel.exe is in use: it will be removed when Windows restarts" "removal at restart"
 wait "$hold_pid"

@@ -2,6 +2,7 @@
 told to the spooler, wide names, identification through the ports' device I/O control codes,
 the registry callbacks and Shutdown. Every run is also checked as spool_timeline.py says.
 """
+import json
 import os
 import socket
 import subprocess
@@ -14,7 +15,7 @@ import ippeve  # noqa: E402
 
 from spool_timeline import (HERE, SCENARIOS, check, checked_run, data_written, index, is_ejected,
                             is_op, is_port, kind, native_qvlprinter, parse_records, spool_command,
-                            registry_value, spool, statuses)
+                            qvlspool, registry_value, spool, statuses)
 
 # A name outside the ANSI code page, from the command line to the monitor's wide calls and back.
 PRINTER = "B\u00fcro \u03a9"
@@ -374,6 +375,100 @@ def simulated_network_printer(d, root):
                                                      (in_at[0] - stamps["filled"]) * 1000))
 
 
+def case_readers(d):
+    """A user's program in another process reads the stand-in's printers through winspool.drv,
+    as the display program does. A drum reset request written in one run is printer data the
+    next run finds. Local printers and a connection are listed (the strings packed in the
+    caller's buffer, a small buffer told the size needed); a printer denied its use is listed
+    but not opened, nor opened to manage; a printer opened to use cannot take printer data,
+    one opened through the connection to manage can; a data write signals no change
+    notification, a job's start does, and the job is listed with its owner, machine and
+    document. Once qvlspool has ended, or has been killed, every call fails as with a stopped
+    spooler (RPC_S_SERVER_UNAVAILABLE)."""
+    reader = [os.environ["QVL_WINE"], os.path.join(d, "spool_reader.exe")]
+    key, drum = "QVL Status Display", "Drum Reset"
+    code, r, err = qvlspool(d, ["--direct", "--printer", "Office", "drum-reset", "--sequence", "7"])
+    check(code == 0 and [(x["result"], x["sequence"]) for x in kind(r, "drum-request")] ==
+          [(1, 7)], "a stale drum reset request written", (code, kind(r, "drum-request"), err))
+
+    cmd, env = spool_command(d, ["--direct", "--printer", "Office", "--connection",
+                                 "\\\\PRINTSRV\\Office", "port", "emu:QV-L3470", "--printer",
+                                 "Hall", "--deny", "use,administer", "wait", "6000"])
+    spooler = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    got = reader_lines(reader + ["await", "Office", "20000", "enum", "6", "4", "enum", "2", "2",
+                                 "open", "Nowhere", "use", "open", "Hall", "use",
+                                 "open", "Hall", "administer",
+                                 "open", "\\\\PRINTSRV\\Office", "administer", "get", key, drum,
+                                 "watch", "0xffffffff", "set", key, drum, "9", "wait", "1000",
+                                 "open", "Office", "use", "set", key, drum, "10",
+                                 "gone", "20000", "get", key, drum, "open", "Office", "use"], env)
+    spooler.wait(timeout=60)
+    listed = got.get("EnumPrintersW", [])
+    both = [(p["name"], p["server"], p["attributes"], p["packed"])
+            for p in (listed[0].get("printers", []) if listed else [])]
+    check(sorted(both) == [("Hall", None, 64, 1), ("Office", None, 64, 1),
+                           ("\\\\PRINTSRV\\Office", "\\\\PRINTSRV", 16, 1)] and
+          all(x["first_error"] == 122 and x["needed"] > 0 for x in listed),
+          "local printers (the one denied its use too) and the connection", listed)
+    opened = [(x["name"], x["access"], x.get("error", 0)) for x in got.get("OpenPrinterW", [])]
+    check(opened[:5] == [("Nowhere", "use", 1801), ("Hall", "use", 5), ("Hall", "administer", 5),
+                         ("\\\\PRINTSRV\\Office", "administer", 0), ("Office", "use", 0)],
+          "unknown, denied, and opened through the connection", opened)
+    reads = [(x.get("value"), x["first_error"], x.get("error", 0))
+             for x in got.get("GetPrinterDataExW", [])]
+    check(reads == [(7, 234, 0), (None, 1722, 1722)], "the request left by the run before, then "
+          "no spooler", reads)
+    writes = [x.get("error", 0) for x in got.get("SetPrinterDataExW", [])]
+    check(writes == [0, 5], "written through a handle to manage; refused to one to use", writes)
+    waited = got.get("FindNextPrinterChangeNotification", [{}])[0]
+    check(got.get("FindFirstPrinterChangeNotification", [{}])[0].get("result") == 1 and
+          waited.get("signalled") == 0, "a printer data write signals no change", waited)
+    check([x["result"] for x in got.get("gone", [])] == [1] and
+          opened[5:] == [("Office", "use", 1722)], "the spooler ended: no printer", opened)
+
+    # A job's start signals its printer's watchers; then the spooler is killed.
+    cmd, env = spool_command(d, ["--printer", "Office", "--page-ms", "100", "wait", "4000",
+                                 "start", "--job-id", "61", "--document", "Quarterly report",
+                                 "--owner", "alice", "--machine", "\\\\DESK7",
+                                 "write", "--pages", "1", "wait", "30000", "end", "close"])
+    spooler = Stamped(cmd, env)
+    program = Stamped(reader + ["await", "Office", "20000", "open", "Office", "default",
+                                "watch", "0xff00", "wait", "15000", "jobs", "gone", "20000",
+                                "get", key, drum], env)
+    program.first('"EnumJobsW"', timeout=40)
+    spooler.process.kill()
+    spooler.process.wait(timeout=30)
+    program.process.wait(timeout=60)
+    got = reader_results(program.lines)
+    waited = got.get("FindNextPrinterChangeNotification", [{}])[0]
+    check(waited.get("signalled") == 1 and waited.get("changes") == 0x100,
+          "the job's start signalled PRINTER_CHANGE_ADD_JOB", waited)
+    jobs = got.get("EnumJobsW", [{}])[0].get("jobs")
+    check(jobs == [{"id": 61, "position": 1, "status": 16, "pages": 0, "printer": "Office",
+                    "machine": "\\\\DESK7", "user": "alice", "document": "Quarterly report"}],
+          "the job listed with its owner", jobs)
+    check([x["result"] for x in got.get("gone", [])] == [1] and
+          [x.get("error") for x in got.get("GetPrinterDataExW", [])] == [1722],
+          "the spooler killed: its handles fail as with a stopped spooler", got.get("gone"))
+
+
+def reader_lines(cmd, env):
+    """Runs spool_reader; its lines by call."""
+    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         timeout=120)
+    return reader_results([(0, line) for line in out.stdout.splitlines()])
+
+
+def reader_results(lines):
+    got = {}
+    for _, line in lines:
+        line = line.decode("latin-1").strip() if isinstance(line, bytes) else line
+        if line.startswith("{"):
+            x = json.loads(line)
+            got.setdefault(x["call"], []).append(x)
+    return got
+
+
 def socket_listening():
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
@@ -387,4 +482,5 @@ CASES = {
     "lifecycle": case_lifecycle,
     "printers": case_printers,
     "network": case_network,
+    "readers": case_readers,
 }

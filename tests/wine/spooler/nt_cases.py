@@ -177,7 +177,7 @@ def case_lifecycle(d):
 
 def case_printers(d):
     """Printers of one spooler process, each on its port. A QV-L3820 and a QV-L3470 whose toner
-    runs low: each code on the status board carries its own printer's model, and the QV-L3470's
+    runs low: each code published as its printer's Status carries its own model, and the QV-L3470's
     toner code is shown after the QV-L3820's (a repeat only of its own printer's code). A port
     whose EndDocPort takes 5 s (the end of a job the printer reported, made by the status
     thread) holds up no other port's OpenPortEx, StartDocPort or EndDocPort. (Job ids are the
@@ -189,9 +189,9 @@ def case_printers(d):
                   "port", "emu:QV-L3470", "--printer", "Hall", "--scenario", toner,
                   "job", "--job-id", "2", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
                   "close", "port", "emu:QV-L3820", "close"])
-    codes = [(x["printer"], x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["printer"], x["code"], x["model"]) for x in published(r)]
     check(codes == [("Office", 40556, 3820), ("Hall", 40556, 3470)],
-          "each printer's toner code on the board, with its own model", codes)
+          "each printer's toner code published, with its own model", codes)
 
     r = spool(d, ["port", "emu:generic", "--printer", "Slow", "--end-doc-ms", "5000",
                   "job", "--pages", "1", "wait", "1000",
@@ -244,13 +244,13 @@ def case_network(d):
     """A network printer: the jobs go to the emulated QV-L3820's raw TCP port while its status
     comes from its IPP face, at the address given for the port under the monitor's key. The
     printer, whose port reports no device ID, is identified through printer-device-id; it runs
-    out of paper in the middle of a job: paper out reaches the spooler status, and the status
-    board with the printer's model, within 3 s of the printer's stop, and clears when the paper
+    out of paper in the middle of a job: paper out reaches the spooler status, and the printer's
+    published Status with the printer's model, within 3 s of the printer's stop, and clears when the paper
     is in; a jam and an open door follow it there. No PJL goes to it, and the job's end is told
     at EndDocPort. A port whose IPP address refuses (a closed port) and one that answers
     nothing: the job prints with no delay. Then a printer nobody here wrote (ippeveprinter, as a
     QV-L3820, where it can run) gives the status of the emulated printer's jobs: its tray
-    emptied and its toner lowered through its web forms reach the spooler status and the board
+    emptied and its toner lowered through its web forms reach the spooler status and the Status
     within 3 s, and filling them again clears them."""
     root = "SOFTWARE\\QVL Test\\Network"
     server, raw, ipp = network_printer(os.path.join(HERE, "qvl3820-network.txt"))
@@ -284,10 +284,10 @@ def case_network(d):
     if stopped is not None and shown:
         print("network: paper out in the spooler status %d ms after the printer stopped" %
               ((shown[0] - stopped) * 1000))
-    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["code"], x["model"]) for x in published(r)]
     for code, what in ((41104, "paper out"), (40022, "the jam"), (40021, "the open door")):
-        check((code, 3820) in codes, what + " on the status board, with the model the printer "
-              "told over IPP", codes)
+        check((code, 3820) in codes, what + " published, with the model the printer told over "
+              "IPP", codes)
     after = statuses(r)[statuses(r).index("0x00100010"):] if "0x00100010" in statuses(r) else []
     check("0x00000000" in after, "cleared when the paper was in", statuses(r))
     check(not any("@PJL" in x.get("text", "") for x in kind(r, "write")),
@@ -359,9 +359,9 @@ def simulated_network_printer(d, root):
     out = b"".join(line for _, line in spooler.lines)
     r = checked_run(spooler.process.returncode, parse_records(out),
                     spooler.process.stderr.read().decode("latin-1"))
-    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["code"], x["model"]) for x in published(r)]
     check((40556, 3820) in codes and (11104, 3820) in codes,
-          "the simulator's emptied A4 tray and low toner on the board, as a QV-L3820's", codes)
+          "the simulator's emptied A4 tray and low toner published, as a QV-L3820's", codes)
     out_at = [at for at, line in spooler.lines if b'"status":"0x00000010"' in line]
     in_at = [at for at, line in spooler.lines if b'"status":"0x00000000"' in line and
              at > stamps.get("filled", 1e12)]
@@ -467,6 +467,12 @@ def reader_results(lines):
             x = json.loads(line)
             got.setdefault(x["call"], []).append(x)
     return got
+
+
+def published(r):
+    """The codes the monitor published as its printers' Status printer data (code 0: none)."""
+    return [x for x in kind(r, "session", what="status") if x.get("code")
+            and not x.get("thread_ended")]
 
 
 def socket_listening():

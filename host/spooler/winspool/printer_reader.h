@@ -14,8 +14,9 @@ bool ReaderHandle(HANDLE printer);
 BOOL ReaderOpenPrinter(const WCHAR* name, HANDLE* printer, const void* defaults);
 BOOL ReaderClosePrinter(HANDLE printer);
 // Levels 1, 2 and 4; flags PRINTER_ENUM_LOCAL and/or PRINTER_ENUM_CONNECTIONS; name NULL.
+// own: only the printers this process serves (in qvlspool's process, for its monitor).
 BOOL ReaderEnumPrinters(DWORD flags, const WCHAR* name, DWORD level, BYTE* buffer, DWORD size,
-                        DWORD* needed, DWORD* returned);
+                        DWORD* needed, DWORD* returned, bool own);
 DWORD ReaderGetPrinterDataEx(HANDLE printer, const WCHAR* key, const WCHAR* value, DWORD* type,
                              BYTE* data, DWORD size, DWORD* needed);
 // Set and delete need a handle opened with PRINTER_ACCESS_ADMINISTER.

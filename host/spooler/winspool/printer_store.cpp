@@ -100,11 +100,12 @@ void ServerOf(const WCHAR* connection, WCHAR* server) {
   server[i] = 0;
 }
 
-// The printer's entry for EnumPrintersW when it is served now.
-bool ListedPrinter(const WCHAR* printer, StoreListed* e) {
+// The printer's entry for EnumPrintersW when it is served now (own: by this process).
+bool ListedPrinter(const WCHAR* printer, bool own, StoreListed* e) {
   HKEY key = StoreKey(PrinterPath(printer), false);
   if (key == NULL) return false;
-  bool served = StorePrinterServed(key, NULL);
+  StoreProcess owner;
+  bool served = StorePrinterServed(key, &owner) && (!own || SameProcess(owner, StoreSelf()));
   if (served) {
     e->status = StoreDword(key, L"Status", 0);
     e->jobs = 0;
@@ -179,6 +180,19 @@ bool StoreSpoolerStart() {
   StoreEnter();
   HKEY spoolers = StoreKey(L"Spoolers", true);
   if (spoolers) {
+    // Those killed before they could take themselves off go now.
+    WCHAR gone[STORE_MAX_PRINTERS][16];
+    DWORD count = 0;
+    for (DWORD i = 0; count < STORE_MAX_PRINTERS; ++i) {
+      DWORD room = 16, type = 0, size = sizeof(StoreProcess);
+      StoreProcess p;
+      if (RegEnumValueW(spoolers, i, gone[count], &room, NULL, &type, reinterpret_cast<BYTE*>(&p),
+                        &size) != ERROR_SUCCESS) {
+        break;
+      }
+      if (type != REG_BINARY || size != sizeof p || !StoreProcessAlive(p)) ++count;
+    }
+    for (DWORD i = 0; i < count; ++i) RegDeleteValueW(spoolers, gone[i]);
     WCHAR name[16];
     swprintf(name, 16, L"%lu", GetCurrentProcessId());
     WriteProcess(spoolers, name, StoreSelf());
@@ -335,7 +349,8 @@ DWORD StoreStillServed(const WCHAR* printer, const StoreProcess& owner) {
   return same ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;  // renamed, or taken by another spooler
 }
 
-uint32_t StoreListPrinters(bool local, bool connections, StoreListed* out, uint32_t room) {
+uint32_t StoreListPrinters(bool local, bool connections, bool own, StoreListed* out,
+                           uint32_t room) {
   uint32_t count = 0;
   HKEY all = local ? StoreKey(L"Printers", false) : NULL;
   for (DWORD i = 0; all && count < room; ++i) {
@@ -343,7 +358,7 @@ uint32_t StoreListPrinters(bool local, bool connections, StoreListed* out, uint3
     DWORD size = STORE_NAME_ROOM;
     if (RegEnumKeyExW(all, i, e->name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
     e->server[0] = 0;
-    if (ListedPrinter(e->name, e)) ++count;
+    if (ListedPrinter(e->name, own, e)) ++count;
   }
   if (all) RegCloseKey(all);
   HKEY list = connections ? StoreKey(L"Connections", false) : NULL;
@@ -353,7 +368,7 @@ uint32_t StoreListPrinters(bool local, bool connections, StoreListed* out, uint3
     DWORD size = STORE_NAME_ROOM;
     if (RegEnumValueW(list, i, e->name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
     ServerOf(e->name, e->server);
-    if (ConnectionPrinter(list, e->name, printer) && ListedPrinter(printer, e)) ++count;
+    if (ConnectionPrinter(list, e->name, printer) && ListedPrinter(printer, own, e)) ++count;
   }
   if (list) RegCloseKey(list);
   return count;

@@ -58,7 +58,9 @@ struct StoreListed {
   DWORD jobs;
 };
 // Local printers (local) and connections (connections) served now, at most room; the count.
-uint32_t StoreListPrinters(bool local, bool connections, StoreListed* out, uint32_t room);
+// own: only those this process serves (a qvlspool's own monitor lists its spooler's printers,
+// not those of another qvlspool running beside it).
+uint32_t StoreListPrinters(bool local, bool connections, bool own, StoreListed* out, uint32_t room);
 
 // Printer data under key, as the registry functions give it: ERROR_FILE_NOT_FOUND when the key
 // or value is missing, ERROR_MORE_DATA (needed set) when size is too small.

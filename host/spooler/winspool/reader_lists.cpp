@@ -87,7 +87,7 @@ BOOL Fail(DWORD error) {
 }  // namespace
 
 BOOL ReaderEnumPrinters(DWORD flags, const WCHAR* name, DWORD level, BYTE* buffer, DWORD size,
-                        DWORD* needed, DWORD* returned) {
+                        DWORD* needed, DWORD* returned, bool own) {
   if (needed == NULL || returned == NULL) return Fail(ERROR_INVALID_PARAMETER);
   *needed = *returned = 0;
   if (level != 1 && level != 2 && level != 4) return Fail(ERROR_INVALID_LEVEL);
@@ -99,7 +99,7 @@ BOOL ReaderEnumPrinters(DWORD flags, const WCHAR* name, DWORD level, BYTE* buffe
   AcquireSRWLockExclusive(&lock);
   const uint32_t count =
       StoreListPrinters((flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) != 0,
-                        (flags & PRINTER_ENUM_CONNECTIONS) != 0, list, STORE_MAX_PRINTERS * 2);
+                        (flags & PRINTER_ENUM_CONNECTIONS) != 0, own, list, STORE_MAX_PRINTERS * 2);
   Packer counted = {NULL, 0, 0};
   DWORD fixed = 0;
   for (uint32_t i = 0; i < count; ++i) fixed += FillPrinter(level, list[i], &counted, NULL);

@@ -83,7 +83,8 @@ BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD 
 
 BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size,
                           LPDWORD needed, LPDWORD returned) {
-  return ReaderEnumPrinters(flags, name, level, buffer, size, needed, returned);
+  // In qvlspool's process: the spooler's own printers, which its monitor can open.
+  return ReaderEnumPrinters(flags, name, level, buffer, size, needed, returned, Client != NULL);
 }
 
 DWORD WINAPI GetPrinterDataExW(HANDLE printer, LPCWSTR key, LPCWSTR value, LPDWORD type,

@@ -3,6 +3,7 @@
 
 #include <winspool.h>
 #include <stdio.h>
+#include <wchar.h>
 
 #include "store_keys.h"
 
@@ -237,7 +238,10 @@ void StoreSpoolerEnd() {
 }
 
 bool StoreRegisterPrinter(const WCHAR* name, uint32_t denied) {
-  if (!name || !name[0] || lstrlenW(name) >= static_cast<int>(STORE_NAME_ROOM)) return false;
+  if (!name || !name[0] || wcschr(name, L'\\') ||
+      lstrlenW(name) >= static_cast<int>(STORE_NAME_ROOM)) {
+    return false;
+  }
   StoreEnter();
   HKEY key = StoreKey(PrinterPath(name), true);
   if (key) {
@@ -267,7 +271,8 @@ bool StoreAddConnection(const WCHAR* server, const WCHAR* printer) {
 }
 
 bool StoreRenamePrinter(const WCHAR* from, const WCHAR* to) {
-  if (!to[0] || lstrlenW(to) >= static_cast<int>(STORE_NAME_ROOM)) return false;
+  if (!to[0] || wcschr(to, L'\\') || lstrlenW(to) >= static_cast<int>(STORE_NAME_ROOM))
+    return false;
   StoreEnter();
   HKEY all = StoreKey(L"Printers", false);
   HKEY target = NULL;
@@ -329,6 +334,8 @@ DWORD StoreFindPrinter(const WCHAR* name, WCHAR* printer, StoreProcess* owner, u
     bool found = connections && ConnectionPrinter(connections, name, printer);
     if (connections) RegCloseKey(connections);
     if (!found) return ERROR_INVALID_PRINTER_NAME;
+  } else if (wcschr(name, L'\\') != NULL) {
+    return ERROR_INVALID_PRINTER_NAME;  // no printer's name has one: not a path into the store
   } else {
     lstrcpynW(printer, name, STORE_NAME_ROOM);
   }

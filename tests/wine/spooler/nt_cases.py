@@ -377,8 +377,8 @@ def simulated_network_printer(d, root):
 
 def case_readers(d):
     """A user's program in another process reads the stand-in's printers through winspool.drv,
-    as the display program does. A drum reset request written in one run is printer data the
-    next run finds. Local printers and a connection are listed (the strings packed in the
+    as the display program does. A drum reset request is refused where the user may not manage
+    the printer; one written in one run is printer data the next run finds. Local printers and a connection are listed (the strings packed in the
     caller's buffer, a small buffer told the size needed); a printer denied its use is listed
     but not opened, nor opened to manage; a printer opened to use cannot take printer data,
     one opened through the connection to manage can; a data write signals no change
@@ -387,9 +387,15 @@ def case_readers(d):
     spooler (RPC_S_SERVER_UNAVAILABLE)."""
     reader = [os.environ["QVL_WINE"], os.path.join(d, "spool_reader.exe")]
     key, drum = "QVL Status Display", "Drum Reset"
-    code, r, err = qvlspool(d, ["--direct", "--printer", "Office", "drum-reset", "--sequence", "7"])
-    check(code == 0 and [(x["result"], x["sequence"]) for x in kind(r, "drum-request")] ==
-          [(1, 7)], "a stale drum reset request written", (code, kind(r, "drum-request"), err))
+    code, r, err = qvlspool(d, ["--direct", "--printer", "Office", "port", "emu:QV-L3470",
+                                "--printer", "Hall", "--deny", "administer", "drum-reset",
+                                "--sequence", "3", "port", "emu:generic", "drum-reset",
+                                "--sequence", "7"])
+    asked = [(x["printer"], x["result"], x.get("call"), x.get("error"))
+             for x in kind(r, "drum-request")]
+    check(code == 0 and asked == [("Hall", 0, "OpenPrinterW", 5), ("Office", 1, None, None)],
+          "a drum reset request refused where managing is denied, written elsewhere",
+          (code, asked, err))
 
     cmd, env = spool_command(d, ["--direct", "--printer", "Office", "--connection",
                                  "\\\\PRINTSRV\\Office", "port", "emu:QV-L3470", "--printer",

@@ -141,10 +141,10 @@ HKEY StoreKey(const std::wstring& path, bool create) {
   return r == ERROR_SUCCESS ? key : NULL;
 }
 
-std::wstring PrinterPath(const WCHAR* printer, const WCHAR* part) {
+std::wstring PrinterPath(const WCHAR* printer, const WCHAR* sub) {
   std::wstring path = L"Printers\\";
   path += printer;
-  if (part[0]) path += std::wstring(L"\\") + part;
+  if (sub[0]) path += std::wstring(L"\\") + sub;
   return path;
 }
 

@@ -16,8 +16,8 @@ void StoreLeave();
 
 // A key below the store's root ("" the root itself); NULL when it is missing (create false).
 HKEY StoreKey(const std::wstring& path, bool create);
-// The key of a printer, or of a part of it (part: L"Data", L"Jobs\\7", ...).
-std::wstring PrinterPath(const WCHAR* printer, const WCHAR* part = L"");
+// The key of a printer, or of a key below it (sub: L"Data", L"Jobs\\7", ...).
+std::wstring PrinterPath(const WCHAR* printer, const WCHAR* sub = L"");
 // true when p is a process running now (not a later one given its id).
 bool StoreProcessAlive(const StoreProcess& p);
 // This process.

@@ -2,7 +2,7 @@
 // Wine. It plays the spooler and the printer around the real qvllink.dll (wait_spooler,
 // wait_port), brings up one printer condition at a time in the middle of a job, and watches
 // from outside the product when the reply reaches the monitor's calls, when the monitor reads
-// the printer's name to post the code (Windows 95 path) or publishes it on the status board (NT
+// the printer's name to post the code (Windows 95 path) or publishes it as printer data (NT
 // path), and when the display program's dialog is visible and painted (wait_watch). One JSON
 // line per code on stdout; scripts/bench-wait turns them into figures.
 //
@@ -153,7 +153,7 @@ Sample OneCode(const Options& o, uint32_t index) {
   }
   s.stamps = WaitPortStamps();
   s.nameRead = LastNameRead();
-  if (o.kind == "nt") s.published = BoardPublished(s.code, queued);
+  if (o.kind == "nt") s.published = Published(s.code, queued);
   return s;
 }
 
@@ -182,10 +182,6 @@ int RunCodes(const Options& o) {
   if (!StartSpooler(setup)) return 3;
   if (o.kind == "watch" && !WatchWindowStart()) {
     fprintf(stderr, "qvlwait: no stand-in display window\n");
-    return 3;
-  }
-  if (setup.nt && !BoardReaderStart()) {
-    fprintf(stderr, "qvlwait: the monitor made no status board\n");
     return 3;
   }
   const uint32_t variants = o.panels.empty() ? 1 : static_cast<uint32_t>(o.panels.size());

@@ -1,13 +1,17 @@
 #include "wait_spooler.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "monitor_start.h"
 #include "nt_port_monitor.h"
+#include "printer_store.h"
 #include "printers.h"
+#include "session_link.h"
 #include "spool_calls.h"
 #include "timeline.h"
 #include "wait_port.h"
+#include "wait_watch.h"
 #include "winspool/spooler_client.h"
 
 namespace {
@@ -35,6 +39,19 @@ BOOL GetPrinterStamped(HANDLE printer, DWORD level, BYTE* buffer, DWORD size, DW
   return Inner->getPrinter(printer, level, buffer, size, needed);
 }
 
+// NT: the monitor's publication of a status, noted as it is written.
+DWORD SetPrinterDataExNoted(HANDLE printer, const WCHAR* key, const WCHAR* value, DWORD type,
+                            const BYTE* data, DWORD size) {
+  DWORD result = Inner->setPrinterDataExW(printer, key, value, type, data, size);
+  SessionStatus status;
+  if (result == ERROR_SUCCESS && lstrcmpiW(value, SESSION_STATUS_VALUE) == 0 &&
+      size == sizeof status) {
+    memcpy(&status, data, sizeof status);
+    if (status.code) NotePublished(status.code);
+  }
+  return result;
+}
+
 bool ConnectStampedOps() {
   HMODULE spool = GetModuleHandleA("winspool.drv");
   SpoolerConnectFn connect = spool ? reinterpret_cast<SpoolerConnectFn>(reinterpret_cast<void*>(
@@ -44,6 +61,7 @@ bool ConnectStampedOps() {
   Inner = PrinterClientOps();
   Outer = *Inner;
   Outer.getPrinter = GetPrinterStamped;
+  Outer.setPrinterDataExW = SetPrinterDataExNoted;
   connect(&Outer);
   return true;
 }
@@ -100,6 +118,7 @@ bool StartSpooler(const SpoolerSetup& setup) {
   TimelineMute(true);
   TimelineTextIsUtf8(setup.nt);
   PrinterNamesAreUtf8(setup.nt);
+  if (!StoreSpoolerStart()) return false;  // the display program finds the printer there
   AddPrinter(setup.printer.c_str());
   PrinterName = setup.printer;
   MONITOR* lower = WaitPortMonitor(setup.nt ? PORT_KIND_USB : PORT_KIND_WIN95, setup.pageMs);
@@ -134,6 +153,7 @@ void StopSpooler() {
   Calls->EndDoc(Port);
   Calls->Close(Port);
   Calls->Shutdown();
+  StoreSpoolerEnd();
 }
 
 double LastNameRead() {

@@ -5,8 +5,6 @@
 #include "display_link.h"
 #include "display_watch.h"
 #include "resource_ids.h"
-#include "session_link.h"
-#include "session_reader.h"
 #include "wait_port.h"
 
 namespace {
@@ -20,12 +18,12 @@ struct Notes {
   double at[ROOM];
 };
 
-Notes BoardNotes;
+Notes PublishedNotes;
 Notes WatchNotes;
 
 struct ModuleInit {
   ModuleInit() {
-    InitializeCriticalSection(&BoardNotes.lock);
+    InitializeCriticalSection(&PublishedNotes.lock);
     InitializeCriticalSection(&WatchNotes.lock);
   }
 } Init;
@@ -48,37 +46,6 @@ double Find(Notes* notes, uint32_t code, double after) {
   }
   LeaveCriticalSection(&notes->lock);
   return found;
-}
-
-const SessionBoard* Board = NULL;
-
-HANDLE OpenChange(uint32_t n) {
-  wchar_t name[SESSION_NAME_ROOM];
-  SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, n, name);
-  return OpenEventW(SYNCHRONIZE, FALSE, name);
-}
-
-// As the display program's listener: the event of the publication after the latest, waited on.
-DWORD WINAPI BoardReader(LPVOID) {
-  SessionReader reader = {};
-  SessionEntry entries[SESSION_ENTRIES];
-  SessionReadNew(Board, &reader, entries, SESSION_ENTRIES);  // what was there before
-  for (;;) {
-    HANDLE change = OpenChange(SessionNextNumber(reader.seen));
-    if (change == NULL) {
-      Sleep(50);
-      continue;
-    }
-    if (__atomic_load_n(&Board->sequence, __ATOMIC_ACQUIRE) == reader.seen) {
-      WaitForSingleObject(change, INFINITE);
-    }
-    CloseHandle(change);
-    const double at = NowMs();
-    const uint32_t count = SessionReadNew(Board, &reader, entries, SESSION_ENTRIES);
-    for (uint32_t i = 0; i < count; ++i) {
-      if (entries[i].kind == SESSION_STATUS_CODE) Note(&BoardNotes, entries[i].code, at);
-    }
-  }
 }
 
 void OnWatchMessage(void*, UINT message, WPARAM wParam, LPARAM, const char*) {
@@ -128,24 +95,16 @@ bool WaitNoDialog(const char* title, double deadline) {
   return true;
 }
 
-bool BoardReaderStart() {
-  HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, SESSION_BOARD_NAME);
-  if (section == NULL) return false;
-  Board = static_cast<const SessionBoard*>(
-      MapViewOfFile(section, FILE_MAP_READ, 0, 0, sizeof(SessionBoard)));
-  if (Board == NULL || !SessionBoardUsable(Board)) return false;
-  HANDLE thread = CreateThread(NULL, 0, BoardReader, NULL, 0, NULL);
-  if (thread == NULL) return false;
-  CloseHandle(thread);
-  return true;
+void NotePublished(uint32_t code) {
+  Note(&PublishedNotes, code, NowMs());
 }
 
 bool WatchWindowStart() {
   return DisplayWatchStartThread(OnWatchMessage, NULL);
 }
 
-double BoardPublished(uint32_t code, double after) {
-  return Find(&BoardNotes, code, after);
+double Published(uint32_t code, double after) {
+  return Find(&PublishedNotes, code, after);
 }
 
 double WatchReceived(uint32_t code, double after) {

@@ -1,6 +1,6 @@
 // What the waiting-time measurement watches from outside the product: the status dialog of the
 // display program (found by its title, polled every millisecond), the NT display link's status
-// board (read as the display program's listener reads it), the stand-in display window of
+// publications (the monitor's writes of its Status printer data), the stand-in display window of
 // qvlspool (--watch-display), and the display program's process. Times are NowMs(). Windows only.
 #pragma once
 
@@ -15,13 +15,13 @@ bool WaitDialog(const char* title, const char* text, double deadline, double* vi
 // Until no window titled title is visible; false at the deadline.
 bool WaitNoDialog(const char* title, double deadline);
 
-// Reads the status board from now on: every status code published is noted with its time.
-bool BoardReaderStart();
+// A status code the monitor published (wrote as its Status printer data) now.
+void NotePublished(uint32_t code);
 // The stand-in display window (class and title of the display program's) on a thread of this
 // process: every DLM_STATUS_CODE it receives is noted with its time.
 bool WatchWindowStart();
-// The first code noted after the time after, by the board reader or the watch window; 0: none.
-double BoardPublished(uint32_t code, double after);
+// The first code noted after the time after, published or received by the watch window; 0: none.
+double Published(uint32_t code, double after);
 double WatchReceived(uint32_t code, double after);
 
 // The display program: started as the monitor starts it (hidden, from path, with the command

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "printer_store.h"
 #include "spool_options.h"
 
 namespace {
@@ -31,6 +32,8 @@ const char USAGE[] =
     "                      usb with --device-id)\n"
     "  --fail-registry     NT: every registry callback fails (ERROR_ACCESS_DENIED)\n"
     "  --cluster SERVER    NT: a clustered spooler: bLocal FALSE, printers \\\\SERVER\\NAME\n"
+    "  --deny RIGHTS       use,administer: the printer's readers may not open it so\n"
+    "  --connection \\\\SERVER\\NAME  the user's connection to printer NAME (several)\n"
     "  --json              the timeline as JSON lines; --bytes adds the bytes written\n"
     "  --watch-display     a stand-in display window in this process records what it gets\n"
     "  --no-printer-events leave the emulated printer's own events out of the timeline\n"
@@ -39,13 +42,16 @@ const char USAGE[] =
     "  --registry-root KEY  the monitor's key below HKEY_LOCAL_MACHINE\n"
     "  --write-timeout MS  give up a job when the printer takes nothing this long\n"
     "steps (a job id defaults to one more than the last):\n"
-    "  open | close | end | memory | remedy | drum-reset | shutdown (NT, last)\n"
+    "  open | close | end | memory | remedy | shutdown (NT, last)\n"
+    "  drum-reset [--sequence N]  (NT: the request as printer data naming publication N)\n"
     "  device-id [--control N]\n"
-    "  start [--job-id N] [--level 1|2] [--mode N] [--document NAME]\n"
+    "  start [--job-id N] [--level 1|2] [--mode N] [--document NAME] [--owner NAME]\n"
+    "        [--machine \\\\NAME]\n"
     "  write (--pages N [--page-bytes N] | --size N[k|M] | --file F | --text T) [--chunk N]\n"
     "  job   [start options] [write options]\n"
     "  wait MS | wait-idle [--timeout MS] | wait-status VALUE [--timeout MS]\n"
-    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N]  (emu:) the next steps'\n"
+    "  port PORT [--printer NAME] [--scenario FILE] [--end-doc-ms N] [--deny RIGHTS]\n"
+    "                      (emu:) the next steps'\n"
     "  rename NAME         the user renames the printer\n";
 
 bool ParseNumber(const char* text, uint64_t* out) {
@@ -79,6 +85,26 @@ bool ParseFields(const char* text, uint32_t* fields, int count) {
     if ((colon == std::string::npos) != (i == count - 1)) return false;
     if (!Number32(s.substr(0, colon).c_str(), &fields[i])) return false;
     if (colon != std::string::npos) s.erase(0, colon + 1);
+  }
+  return true;
+}
+
+// "use", "administer" or both, joined by a comma, into STORE_DENY_ bits.
+bool ParseRights(const char* text, uint32_t* out) {
+  std::string s(text ? text : "");
+  *out = 0;
+  size_t at = 0;
+  while (at <= s.size()) {
+    size_t comma = s.find(',', at);
+    std::string word = s.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+    if (word == "use")
+      *out |= STORE_DENY_USE;
+    else if (word == "administer")
+      *out |= STORE_DENY_ADMINISTER;
+    else
+      return false;
+    if (comma == std::string::npos) break;
+    at = comma + 1;
   }
   return true;
 }
@@ -131,6 +157,14 @@ bool ParseSteps(const std::vector<std::string>& words, size_t i, std::vector<Ste
         ok = Number32(v, &s.mode);
       else if (o == "--document")
         s.document = v;
+      else if (o == "--owner")
+        s.owner = v;
+      else if (o == "--machine")
+        s.machine = v;
+      else if (o == "--sequence" && s.kind == STEP_DRUM_RESET)
+        ok = Number32(v, &s.sequence) && s.sequence != 0;
+      else if (o == "--deny" && s.kind == STEP_PORT)
+        ok = ParseRights(v, &s.deny);
       else if (o == "--pages")
         ok = Number32(v, &s.pages);
       else if (o == "--page-bytes")
@@ -269,7 +303,15 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       o->registryRoot = v;
     else if (a == "--cluster")
       o->cluster = v;
-    else if (a == "--port-kind")
+    else if (a == "--deny")
+      ok = ParseRights(v, &o->deny);
+    else if (a == "--connection") {
+      std::string c = v;
+      size_t slash = c.find('\\', 2);
+      ok = c.compare(0, 2, "\\\\") == 0 && slash != std::string::npos && slash > 2 &&
+           slash + 1 < c.size();
+      o->connections.push_back(c);
+    } else if (a == "--port-kind")
       ok = o->portKindGiven = PortKindNamed(v, &o->portKind);
     else if (a == "--write-timeout")
       ok = Number32(v, &o->writeTimeoutMs);

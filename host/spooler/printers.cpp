@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "printer_store.h"
+#include "session_link.h"
 #include "timeline.h"
 #include "wide_text.h"
 
@@ -47,6 +49,7 @@ CRITICAL_SECTION Lock;
 bool LockReady = false;
 UINT TextCodePage = CP_ACP;  // of the program's names
 std::wstring ServerPrefix;   // "\\server\" of a clustered spooler's printers, else empty
+bool SessionRecords = false;
 
 const uintptr_t HANDLE_BASE = 0x5150;
 
@@ -182,9 +185,14 @@ BOOL SetPrinterAs(const char* call, HANDLE handle, DWORD level, BYTE* data, DWOR
   uint32_t status = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data));
   if (setStatus) p->status = status;
   char printer[NAME_ROOM] = "";
-  if (p) lstrcpynA(printer, p->name, sizeof printer);
+  WCHAR key[NAME_ROOM] = L"";
+  if (p) {
+    lstrcpynA(printer, p->name, sizeof printer);
+    lstrcpynW(key, p->key, NAME_ROOM);
+  }
   LeaveCriticalSection(&Lock);
   if (!p) return Fail(call, ERROR_INVALID_HANDLE);
+  if (setStatus) StoreSetStatus(key, status);
   if (!setStatus) {
     // Only the status command is a stand-in's business.
     TimelineRecord r;
@@ -314,13 +322,17 @@ BOOL ClientSetJobW(HANDLE handle, DWORD jobId, DWORD level, BYTE* job, DWORD com
   EnterCriticalSection(&Lock);
   Printer* p = FromHandle(handle);
   char printer[NAME_ROOM] = "";
+  WCHAR key[NAME_ROOM] = L"";
   DWORD error = ERROR_SUCCESS;
+  bool ejected = false;
   if (!p) {
     error = ERROR_INVALID_HANDLE;
   } else {
     lstrcpynA(printer, p->name, sizeof printer);
+    lstrcpynW(key, p->key, NAME_ROOM);
     Job* j = FindJob(p, jobId);
     bool gone = !j || j->ejects;
+    ejected = !gone && command == JOB_CONTROL_LAST_PAGE_EJECTED;
     if (j && command == JOB_CONTROL_LAST_PAGE_EJECTED) j->ejects++;
     if (level != 0 || job != NULL) {
       error = ERROR_INVALID_LEVEL;  // only job commands are a stand-in's business
@@ -329,6 +341,7 @@ BOOL ClientSetJobW(HANDLE handle, DWORD jobId, DWORD level, BYTE* job, DWORD com
     }
   }
   LeaveCriticalSection(&Lock);
+  if (ejected) StoreRemoveJob(key, jobId);  // out of the printer's queue
   TimelineRecord r;
   RecordBegin(&r, "job-control");
   RecordString(&r, "printer", printer);
@@ -343,17 +356,101 @@ BOOL ClientSetJobW(HANDLE handle, DWORD jobId, DWORD level, BYTE* job, DWORD com
   return FALSE;
 }
 
+// The printer's wide name behind a monitor's handle; false when the handle is none.
+bool KeyOf(HANDLE handle, WCHAR* key, char* name) {
+  EnterCriticalSection(&Lock);
+  Printer* p = FromHandle(handle);
+  if (p) {
+    lstrcpynW(key, p->key, NAME_ROOM);
+    lstrcpynA(name, p->name, NAME_ROOM);
+  }
+  LeaveCriticalSection(&Lock);
+  return p != NULL;
+}
+
+bool IsSessionValue(const WCHAR* key, const WCHAR* value, const WCHAR* which) {
+  return key && value && lstrcmpiW(key, SESSION_DATA_KEY) == 0 && lstrcmpiW(value, which) == 0;
+}
+
+// The monitor's publication of the printer's status, as the display program reads it.
+void SessionStatusRecord(const char* printer, DWORD type, const BYTE* data, DWORD size,
+                         DWORD result) {
+  TimelineRecord r;
+  RecordBegin(&r, "session");
+  RecordString(&r, "what", "status");
+  RecordString(&r, "printer", printer);
+  SessionStatus st;
+  if (type == REG_BINARY && size == sizeof st) {
+    memcpy(&st, data, sizeof st);
+    RecordNumber(&r, "code", st.code);
+    RecordNumber(&r, "model", st.model);
+    RecordNumber(&r, "sequence", st.sequence);
+    RecordNumber(&r, "thread_ended", st.threadEnded);
+    RecordNumber(&r, "spooler_start", st.spoolerStart);
+  } else {
+    RecordNumber(&r, "type", type);
+    RecordNumber(&r, "size", size);
+  }
+  RecordNumber(&r, "result", result == ERROR_SUCCESS);
+  if (result != ERROR_SUCCESS) RecordNumber(&r, "error", result);
+  RecordEnd(&r);
+}
+
+DWORD ClientGetPrinterDataExW(HANDLE handle, const WCHAR* key, const WCHAR* value, DWORD* type,
+                              BYTE* data, DWORD size, DWORD* needed) {
+  WCHAR printer[NAME_ROOM];
+  char name[NAME_ROOM];
+  if (!KeyOf(handle, printer, name)) return ERROR_INVALID_HANDLE;
+  return StoreGetData(printer, key, value, type, data, size, needed);
+}
+
+DWORD ClientSetPrinterDataExW(HANDLE handle, const WCHAR* key, const WCHAR* value, DWORD type,
+                              const BYTE* data, DWORD size) {
+  WCHAR printer[NAME_ROOM];
+  char name[NAME_ROOM];
+  if (!KeyOf(handle, printer, name)) return ERROR_INVALID_HANDLE;
+  DWORD result = StoreSetData(printer, key, value, type, data, size);
+  if (SessionRecords && IsSessionValue(key, value, SESSION_STATUS_VALUE))
+    SessionStatusRecord(name, type, data, size, result);
+  return result;
+}
+
+DWORD ClientDeletePrinterDataExW(HANDLE handle, const WCHAR* key, const WCHAR* value) {
+  WCHAR printer[NAME_ROOM];
+  char name[NAME_ROOM];
+  if (!KeyOf(handle, printer, name)) return ERROR_INVALID_HANDLE;
+  DWORD result = StoreDeleteData(printer, key, value);
+  if (SessionRecords && IsSessionValue(key, value, SESSION_DRUM_RESET_VALUE)) {
+    TimelineRecord r;
+    RecordBegin(&r, "session");
+    RecordString(&r, "what", "drum-deleted");
+    RecordString(&r, "printer", name);
+    RecordNumber(&r, "result", result == ERROR_SUCCESS);
+    if (result != ERROR_SUCCESS) RecordNumber(&r, "error", result);
+    RecordEnd(&r);
+  }
+  return result;
+}
+
 const SpoolerClientOps ClientOps = {
-    ClientOpenPrinter,      // openPrinter
-    ClientClosePrinter,     // closePrinter
-    ClientSetPrinter,       // setPrinter
-    ClientGetPrinter,       // getPrinter
-    ClientSetPrinterData,   // setPrinterData
-    ClientOpenPrinterW,     // openPrinterW
-    ClientSetPrinterW,      // setPrinterW
-    ClientSetPrinterDataW,  // setPrinterDataW
-    ClientSetJobW,          // setJobW
+    ClientOpenPrinter,           // openPrinter
+    ClientClosePrinter,          // closePrinter
+    ClientSetPrinter,            // setPrinter
+    ClientGetPrinter,            // getPrinter
+    ClientSetPrinterData,        // setPrinterData
+    ClientOpenPrinterW,          // openPrinterW
+    ClientSetPrinterW,           // setPrinterW
+    ClientSetPrinterDataW,       // setPrinterDataW
+    ClientSetJobW,               // setJobW
+    ClientGetPrinterDataExW,     // getPrinterDataExW
+    ClientSetPrinterDataExW,     // setPrinterDataExW
+    ClientDeletePrinterDataExW,  // deletePrinterDataExW
 };
+
+// The text into a store name (cut to its room).
+void StoreName(const char* text, WCHAR* out) {
+  lstrcpynW(out, WideText(text, TextCodePage).c_str(), STORE_NAME_ROOM);
+}
 
 }  // namespace
 
@@ -361,7 +458,11 @@ void PrinterNamesAreUtf8(bool utf8) {
   TextCodePage = utf8 ? CP_UTF8 : CP_ACP;
 }
 
-bool AddPrinter(const char* name) {
+void PrinterSessionRecords(bool on) {
+  SessionRecords = on;
+}
+
+bool AddPrinter(const char* name, uint32_t denied) {
   EnsureLock();
   std::wstring key = WideText(name, TextCodePage);
   EnterCriticalSection(&Lock);
@@ -375,6 +476,7 @@ bool AddPrinter(const char* name) {
     PrinterCount++;
   }
   LeaveCriticalSection(&Lock);
+  if (ok) StoreRegisterPrinter(key.c_str(), denied);
   return ok;
 }
 
@@ -393,6 +495,7 @@ bool RenamePrinter(const char* from, const char* to) {
     memcpy(p->key, newKey.c_str(), (newKey.size() + 1) * sizeof(WCHAR));
   }
   LeaveCriticalSection(&Lock);
+  if (ok) StoreRenamePrinter(oldKey.c_str(), newKey.c_str());  // its data and jobs go along
   return ok;
 }
 
@@ -421,10 +524,14 @@ bool PrinterDataValue(const char* name, const char* valueName, uint32_t* value) 
   return found;
 }
 
-void PrinterJobAdded(const char* name, uint32_t jobId) {
+void PrinterJobAdded(const char* name, const PrinterJob& job) {
+  const uint32_t jobId = job.id;
   EnsureLock();
   EnterCriticalSection(&Lock);
   Printer* p = Named(name);
+  StoreJob queued = {};
+  WCHAR key[NAME_ROOM] = L"";
+  if (p) lstrcpynW(key, p->key, NAME_ROOM);
   if (p && !FindJob(p, jobId)) {
     if (p->jobCount == MAX_JOBS) {  // the oldest is forgotten
       memmove(p->jobs, p->jobs + 1, (MAX_JOBS - 1) * sizeof p->jobs[0]);
@@ -435,6 +542,26 @@ void PrinterJobAdded(const char* name, uint32_t jobId) {
     p->jobCount++;
   }
   LeaveCriticalSection(&Lock);
+  if (!key[0]) return;
+  queued.id = jobId;
+  queued.status = JOB_STATUS_PRINTING;
+  queued.pages = job.pages;
+  GetLocalTime(&queued.submitted);
+  StoreName(job.document, queued.document);
+  DWORD room = STORE_NAME_ROOM;
+  if (job.owner && job.owner[0])
+    StoreName(job.owner, queued.owner);
+  else if (!GetUserNameW(queued.owner, &room))
+    queued.owner[0] = 0;
+  if (job.machine && job.machine[0]) {
+    StoreName(job.machine, queued.machine);
+  } else {
+    WCHAR computer[MAX_COMPUTERNAME_LENGTH + 1] = L"";
+    room = MAX_COMPUTERNAME_LENGTH + 1;
+    GetComputerNameW(computer, &room);
+    lstrcpynW(queued.machine, (std::wstring(L"\\\\") + computer).c_str(), STORE_NAME_ROOM);
+  }
+  StoreAddJob(key, queued);
 }
 
 uint32_t PrinterJobEjects(const char* name, uint32_t jobId) {

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "board_watch.h"
 #include "display_link.h"
 #include "display_watch.h"
 #include "emu_port_monitor.h"
 #include "monitor_start.h"
 #include "nt_port_monitor.h"
 #include "port_trace.h"
+#include "printer_store.h"
 #include "printers.h"
 #include "spool_options.h"
 #include "spool_run.h"
@@ -186,6 +186,30 @@ bool MakeCalls(const SpoolOptions& o, MONITOR* traced, SpoolCalls** viaMonitor,
   return true;
 }
 
+// Every printer of the run's ports (those of port steps too) and the user's connections, in the
+// printer store before the monitor starts: it may look for them at once. false: reported.
+bool RegisterPrinters(const SpoolOptions& o, const std::vector<Step>& steps) {
+  if (!StoreSpoolerStart()) {
+    fprintf(stderr, "qvlspool: the printer store cannot be written\n");
+    return false;
+  }
+  uint32_t ownDeny = o.deny;
+  for (const Step& s : steps) {
+    if (s.kind == STEP_PORT && (s.printer.empty() || s.printer == o.printer)) ownDeny |= s.deny;
+  }
+  AddPrinter(o.printer.c_str(), ownDeny);
+  for (const Step& s : steps) {
+    if (s.kind == STEP_PORT && !s.printer.empty()) AddPrinter(s.printer.c_str(), s.deny);
+  }
+  const UINT codePage = o.nt ? CP_UTF8 : CP_ACP;
+  for (const std::string& c : o.connections) {
+    const size_t slash = c.find('\\', 2);
+    StoreAddConnection(WideText(c.substr(2, slash - 2).c_str(), codePage).c_str(),
+                       WideText(c.substr(slash + 1).c_str(), codePage).c_str());
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,7 +241,8 @@ int main(int argc, char** argv) {
   if (!lower) return 3;
   PortFaults faults = o.faults;
   MONITOR* traced = PortTraceMonitor(lower, &faults, o.nt);
-  AddPrinter(o.printer.c_str());
+  if (!RegisterPrinters(o, steps)) return 3;
+  PrinterSessionRecords(o.watchDisplay && o.nt && !o.direct);
 
   TimelineRecord r;
   RecordBegin(&r, "run");
@@ -233,10 +258,6 @@ int main(int argc, char** argv) {
     fprintf(stderr, "qvlspool: the stand-in display window could not be made\n");
     return 3;
   }
-  // NT: the monitor publishes to its status board instead, which is watched too.
-  if (o.watchDisplay && o.nt && !o.direct && !BoardWatchStartThread()) {
-    fprintf(stderr, "qvlspool: the monitor's status board is not there\n");
-  }
   if (_strnicmp(o.port.c_str(), "emu:", 4) == 0) {
     RemedyPort = o.port;
     HANDLE event = CreateEventA(NULL, FALSE, FALSE, REMEDY_EVENT_NAME);
@@ -251,6 +272,7 @@ int main(int argc, char** argv) {
     if (o.watchDisplay) Sleep(500);  // the monitor posts its last message after ClosePort
   }
   Summary(o);
+  StoreSpoolerEnd();  // the queues are empty and the readers find no spooler
   fflush(stdout);
   // The monitor DLL stays loaded: a spooler never unloads a monitor with threads of its own.
   ExitProcess(static_cast<UINT>(result));

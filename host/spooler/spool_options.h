@@ -23,7 +23,7 @@ enum StepKind {
   STEP_WAIT_IDLE,    // until the lower job has ended (a deferred end completed)
   STEP_WAIT_STATUS,  // until the printer's spooler status is a value
   STEP_REMEDY,       // the user puts the emulated printer right
-  STEP_DRUM_RESET,   // the display program's request: set the drum counter reset event
+  STEP_DRUM_RESET,   // the display program's request (NT: printer data of the printer's)
   STEP_CLOSE,        // ClosePort (after EndDocPort when a job is still in progress)
   STEP_SHUTDOWN,     // NT: the monitor's Shutdown, with the port as it is; the last step
   STEP_PORT,         // the steps after it go to another port of the same port monitor
@@ -38,6 +38,8 @@ struct Step {
   uint32_t level;  // 1 or 2
   uint32_t mode;   // DOC_INFO_2 dwMode for level 2
   std::string document;
+  std::string owner;    // "": the user of this process
+  std::string machine;  // "": \\ and this computer's name
   // write, job: exactly one source
   uint32_t pages;      // a PJL job of this many pages (named "MSJOB <job id>")
   uint32_t pageBytes;  // filler bytes per page
@@ -56,6 +58,9 @@ struct Step {
   std::string printer;
   std::string scenario;
   uint32_t endDocMs;
+  uint32_t deny;  // port: rights the port's printer refuses its readers (STORE_DENY_ bits)
+  // drum-reset (NT): the publication's number the request names; 0: the Status value's
+  uint32_t sequence;
 };
 
 struct SpoolOptions {
@@ -76,10 +81,12 @@ struct SpoolOptions {
   bool watchDisplay = false;  // a stand-in display window in this process
   bool printerEvents = true;  // emu: printer events in the timeline
   PortFaults faults = {};
-  std::string registryRoot;          // "": the mode's own key (qvlspool_main.cpp)
-  bool failRegistry = false;         // NT: every registry callback fails
-  std::string cluster;               // NT: a clustered spooler of this virtual server ("": local)
-  uint32_t writeTimeoutMs = 120000;  // a job gives up when the printer takes nothing this long
+  std::string registryRoot;   // "": the mode's own key (qvlspool_main.cpp)
+  bool failRegistry = false;  // NT: every registry callback fails
+  std::string cluster;        // NT: a clustered spooler of this virtual server ("": local)
+  uint32_t deny = 0;          // rights the run's printer refuses its readers
+  std::vector<std::string> connections;  // the user's printer connections, \\SERVER\NAME
+  uint32_t writeTimeoutMs = 120000;      // a job gives up when the printer takes nothing this long
   // bench
   bool bench = false;
   uint64_t benchSize = 64ull << 20;

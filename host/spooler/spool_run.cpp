@@ -11,9 +11,11 @@
 #include "emu_port_monitor.h"
 #include "job_data.h"
 #include "port_trace.h"
+#include "printer_reader.h"
 #include "printers.h"
-#include "session_drum.h"
+#include "session_link.h"
 #include "timeline.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -128,7 +130,7 @@ bool UsePort(RunState* s, const Step& step) {
     }
     p->scenario = scenario;
   }
-  AddPrinter(p->printer.c_str());
+  AddPrinter(p->printer.c_str(), step.deny);  // registered at start already, as a rule
   return true;
 }
 
@@ -138,7 +140,11 @@ bool StartDoc(RunState* s, const Step& step) {
   s->port->lastJobId = jobId;
   const std::string& printer = s->port->printer;
   std::string document = step.document.empty() ? "QVL test job" : step.document;
-  if (SpoolerKeepsJobs(s)) PrinterJobAdded(printer.c_str(), jobId);
+  if (SpoolerKeepsJobs(s)) {
+    const PrinterJob job = {jobId, step.kind == STEP_JOB ? step.pages : 0, document.c_str(),
+                            step.owner.c_str(), step.machine.c_str()};
+    PrinterJobAdded(printer.c_str(), job);
+  }
   SetLastError(0);
   const DWORD start = GetTickCount();
   BOOL ok = s->calls->StartDoc(s->port->handle, printer, jobId, step.level, document, step.mode);
@@ -360,26 +366,61 @@ void Shutdown(RunState* s) {
   for (size_t i = 0; i < s->portCount; ++i) s->ports[i].open = false;
 }
 
-// What the display program does when the user confirms a new drum: set the named event (NT:
-// the event of the printer's port slot on the monitor's status board).
-void DrumReset(const RunState* s) {
-  bool set;
-  DWORD error;
+// NT: what the display program does when the user confirms a new drum, through the spooler as
+// any user's program: opens the printer to manage it (refused when --deny says so), reads the
+// publication it answers from the Status value and writes its number as the Drum Reset value
+// (--sequence: that number instead, a stale request).
+void NtDrumRequest(const RunState* s, uint32_t sequence) {
+  const std::string& name = s->port->printer;
+  std::wstring printer = WideText(name.c_str(), CP_UTF8);
+  PRINTER_DEFAULTSW defaults = {NULL, NULL, PRINTER_ACCESS_ADMINISTER};
+  HANDLE handle = NULL;
+  const char* call = "OpenPrinterW";
+  DWORD error = ReaderOpenPrinter(printer.c_str(), &handle, &defaults) ? 0 : GetLastError();
+  if (!error && !sequence) {
+    SessionStatus status = {};
+    DWORD type = 0, needed = 0;
+    call = "GetPrinterDataExW";
+    error = ReaderGetPrinterDataEx(handle, SESSION_DATA_KEY, SESSION_STATUS_VALUE, &type,
+                                   reinterpret_cast<BYTE*>(&status), sizeof status, &needed);
+    if (!error && (type != REG_BINARY || needed != sizeof status)) error = ERROR_INVALID_DATA;
+    sequence = status.sequence;
+  }
+  if (!error) {
+    call = "SetPrinterDataExW";
+    DWORD value = sequence;
+    error = ReaderSetPrinterDataEx(handle, SESSION_DATA_KEY, SESSION_DRUM_RESET_VALUE, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&value), sizeof value);
+  }
+  if (handle) ReaderClosePrinter(handle);
+  TimelineRecord r;
+  RecordBegin(&r, "drum-request");
+  RecordString(&r, "printer", name.c_str());
+  RecordNumber(&r, "sequence", sequence);
+  RecordNumber(&r, "result", error == 0);
+  if (error) {
+    RecordString(&r, "call", call);
+    RecordNumber(&r, "error", error);
+  }
+  RecordEnd(&r);
+}
+
+// Windows 95: what the display program does when the user confirms a new drum: set the named
+// event.
+void DrumReset(const RunState* s, const Step& step) {
   if (s->calls->Nt()) {
-    set = SetSessionDrumResetEvents(s->port->printer.c_str()) != 0;
-    error = GetLastError();
-  } else {
-    HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
-    error = GetLastError();
-    if (event) {
-      SetEvent(event);
-      CloseHandle(event);
-    }
-    set = event != NULL;
+    NtDrumRequest(s, step.sequence);
+    return;
+  }
+  HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, DRUM_RESET_EVENT_NAME);
+  DWORD error = GetLastError();
+  if (event) {
+    SetEvent(event);
+    CloseHandle(event);
   }
   TimelineRecord r;
   OpRecord(&r, "SetDrumResetEvent");
-  OpEnd(&r, set, error);
+  OpEnd(&r, event != NULL, error);
 }
 
 int RunStep(RunState* s, const Step& step) {
@@ -423,7 +464,7 @@ int RunStep(RunState* s, const Step& step) {
       Remedy(s);
       break;
     case STEP_DRUM_RESET:
-      DrumReset(s);
+      DrumReset(s, step);
       break;
     case STEP_CLOSE:
       ClosePort(s);

@@ -6,7 +6,13 @@
 if(TARGET qvlspool)
   set(QVL_SPOOL_CASES prefix deferred-end maker-deferred idle-end generic-status display launch memory
                       drum-reset faults tcp-matches-emu bench)
-  set(QVL_SPOOL_NT_CASES jobs identify lifecycle printers network)
+  set(QVL_SPOOL_NT_CASES jobs identify lifecycle printers network readers)
+  # A user's program reading the printers through winspool.drv, beside it and qvlspool.
+  add_executable(spool_reader spooler/spool_reader.cpp)
+  target_link_libraries(spool_reader PRIVATE winspool kernel32)
+  add_custom_command(TARGET spool_reader POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:spool_reader>
+            $<TARGET_FILE_DIR:qvlspool>)
   set(QVL_SPOOL_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/spooler/spooler_cases.py)
   function(qvl_spool_test name)
     add_test(NAME ${name}

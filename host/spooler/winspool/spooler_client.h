@@ -1,7 +1,8 @@
 // The bridge between our winspool.drv and the spooler stand-in: qvlspool hands the DLL a table
 // of the printer functions it implements, and every call that a language monitor in the same
-// process makes to winspool.drv is passed to it. Both sides are built by the same compiler, so
-// the table's entries use the default calling convention.
+// process makes to winspool.drv on the monitor's printer handles is passed to it (the readers'
+// functions of any process are the printer store's, printer_reader.h). Both sides are built by the
+// same compiler, so the table's entries use the default calling convention.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,14 @@ struct SpoolerClientOps {
   (HANDLE printer, const WCHAR* valueName, DWORD type, const BYTE* data, DWORD size);
   // SetJobW, unchanged (level 0 with a command such as JOB_CONTROL_LAST_PAGE_EJECTED).
   BOOL (*setJobW)(HANDLE printer, DWORD jobId, DWORD level, BYTE* job, DWORD command);
+  // The printer data functions of the NT-family systems, on the monitor's handles: their
+  // results as the real functions return them.
+  DWORD(*getPrinterDataExW)
+  (HANDLE printer, const WCHAR* key, const WCHAR* value, DWORD* type, BYTE* data, DWORD size,
+   DWORD* needed);
+  DWORD(*setPrinterDataExW)
+  (HANDLE printer, const WCHAR* key, const WCHAR* value, DWORD type, const BYTE* data, DWORD size);
+  DWORD (*deletePrinterDataExW)(HANDLE printer, const WCHAR* key, const WCHAR* value);
 };
 
 // Exported by our winspool.drv under this name; its presence tells qvlspool that the

@@ -2,6 +2,7 @@
 told to the spooler, wide names, identification through the ports' device I/O control codes,
 the registry callbacks and Shutdown. Every run is also checked as spool_timeline.py says.
 """
+import json
 import os
 import socket
 import subprocess
@@ -14,7 +15,7 @@ import ippeve  # noqa: E402
 
 from spool_timeline import (HERE, SCENARIOS, check, checked_run, data_written, index, is_ejected,
                             is_op, is_port, kind, native_qvlprinter, parse_records, spool_command,
-                            registry_value, spool, statuses)
+                            qvlspool, registry_value, spool, statuses)
 
 # A name outside the ANSI code page, from the command line to the monitor's wide calls and back.
 PRINTER = "B\u00fcro \u03a9"
@@ -176,7 +177,7 @@ def case_lifecycle(d):
 
 def case_printers(d):
     """Printers of one spooler process, each on its port. A QV-L3820 and a QV-L3470 whose toner
-    runs low: each code on the status board carries its own printer's model, and the QV-L3470's
+    runs low: each code published as its printer's Status carries its own model, and the QV-L3470's
     toner code is shown after the QV-L3820's (a repeat only of its own printer's code). A port
     whose EndDocPort takes 5 s (the end of a job the printer reported, made by the status
     thread) holds up no other port's OpenPortEx, StartDocPort or EndDocPort. (Job ids are the
@@ -188,9 +189,9 @@ def case_printers(d):
                   "port", "emu:QV-L3470", "--printer", "Hall", "--scenario", toner,
                   "job", "--job-id", "2", "--pages", "2", "wait-status", "0x00020000", "--timeout", "6000",
                   "close", "port", "emu:QV-L3820", "close"])
-    codes = [(x["printer"], x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["printer"], x["code"], x["model"]) for x in published(r)]
     check(codes == [("Office", 40556, 3820), ("Hall", 40556, 3470)],
-          "each printer's toner code on the board, with its own model", codes)
+          "each printer's toner code published, with its own model", codes)
 
     r = spool(d, ["port", "emu:generic", "--printer", "Slow", "--end-doc-ms", "5000",
                   "job", "--pages", "1", "wait", "1000",
@@ -243,13 +244,13 @@ def case_network(d):
     """A network printer: the jobs go to the emulated QV-L3820's raw TCP port while its status
     comes from its IPP face, at the address given for the port under the monitor's key. The
     printer, whose port reports no device ID, is identified through printer-device-id; it runs
-    out of paper in the middle of a job: paper out reaches the spooler status, and the status
-    board with the printer's model, within 3 s of the printer's stop, and clears when the paper
+    out of paper in the middle of a job: paper out reaches the spooler status, and the printer's
+    published Status with the printer's model, within 3 s of the printer's stop, and clears when the paper
     is in; a jam and an open door follow it there. No PJL goes to it, and the job's end is told
     at EndDocPort. A port whose IPP address refuses (a closed port) and one that answers
     nothing: the job prints with no delay. Then a printer nobody here wrote (ippeveprinter, as a
     QV-L3820, where it can run) gives the status of the emulated printer's jobs: its tray
-    emptied and its toner lowered through its web forms reach the spooler status and the board
+    emptied and its toner lowered through its web forms reach the spooler status and the Status
     within 3 s, and filling them again clears them."""
     root = "SOFTWARE\\QVL Test\\Network"
     server, raw, ipp = network_printer(os.path.join(HERE, "qvl3820-network.txt"))
@@ -283,10 +284,10 @@ def case_network(d):
     if stopped is not None and shown:
         print("network: paper out in the spooler status %d ms after the printer stopped" %
               ((shown[0] - stopped) * 1000))
-    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["code"], x["model"]) for x in published(r)]
     for code, what in ((41104, "paper out"), (40022, "the jam"), (40021, "the open door")):
-        check((code, 3820) in codes, what + " on the status board, with the model the printer "
-              "told over IPP", codes)
+        check((code, 3820) in codes, what + " published, with the model the printer told over "
+              "IPP", codes)
     after = statuses(r)[statuses(r).index("0x00100010"):] if "0x00100010" in statuses(r) else []
     check("0x00000000" in after, "cleared when the paper was in", statuses(r))
     check(not any("@PJL" in x.get("text", "") for x in kind(r, "write")),
@@ -358,9 +359,9 @@ def simulated_network_printer(d, root):
     out = b"".join(line for _, line in spooler.lines)
     r = checked_run(spooler.process.returncode, parse_records(out),
                     spooler.process.stderr.read().decode("latin-1"))
-    codes = [(x["code"], x["model"]) for x in kind(r, "board", what="code")]
+    codes = [(x["code"], x["model"]) for x in published(r)]
     check((40556, 3820) in codes and (11104, 3820) in codes,
-          "the simulator's emptied A4 tray and low toner on the board, as a QV-L3820's", codes)
+          "the simulator's emptied A4 tray and low toner published, as a QV-L3820's", codes)
     out_at = [at for at, line in spooler.lines if b'"status":"0x00000010"' in line]
     in_at = [at for at, line in spooler.lines if b'"status":"0x00000000"' in line and
              at > stamps.get("filled", 1e12)]
@@ -372,6 +373,112 @@ def simulated_network_printer(d, root):
         print("network: the simulator's tray in the spooler status %d ms after it was emptied, "
               "cleared %d ms after it was filled" % ((out_at[0] - stamps["emptied"]) * 1000,
                                                      (in_at[0] - stamps["filled"]) * 1000))
+
+
+def case_readers(d):
+    """A user's program in another process reads the stand-in's printers through winspool.drv,
+    as the display program does. A drum reset request is refused where the user may not manage
+    the printer; one written in one run is printer data the next run finds. Local printers and a connection are listed (the strings packed in the
+    caller's buffer, a small buffer told the size needed); a printer denied its use is listed
+    but not opened, nor opened to manage; a printer opened to use cannot take printer data,
+    one opened through the connection to manage can; a data write signals no change
+    notification, a job's start does, and the job is listed with its owner, machine and
+    document. Once qvlspool has ended, or has been killed, every call fails as with a stopped
+    spooler (RPC_S_SERVER_UNAVAILABLE)."""
+    reader = [os.environ["QVL_WINE"], os.path.join(d, "spool_reader.exe")]
+    key, drum = "QVL Status Display", "Drum Reset"
+    code, r, err = qvlspool(d, ["--direct", "--printer", "Office", "port", "emu:QV-L3470",
+                                "--printer", "Hall", "--deny", "administer", "drum-reset",
+                                "--sequence", "3", "port", "emu:generic", "drum-reset",
+                                "--sequence", "7"])
+    asked = [(x["printer"], x["result"], x.get("call"), x.get("error"))
+             for x in kind(r, "drum-request")]
+    check(code == 0 and asked == [("Hall", 0, "OpenPrinterW", 5), ("Office", 1, None, None)],
+          "a drum reset request refused where managing is denied, written elsewhere",
+          (code, asked, err))
+
+    cmd, env = spool_command(d, ["--direct", "--printer", "Office", "--connection",
+                                 "\\\\PRINTSRV\\Office", "port", "emu:QV-L3470", "--printer",
+                                 "Hall", "--deny", "use,administer", "wait", "6000"])
+    spooler = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    got = reader_lines(reader + ["await", "Office", "20000", "enum", "6", "4", "enum", "2", "2",
+                                 "open", "Nowhere", "use", "open", "Hall", "use",
+                                 "open", "Hall", "administer",
+                                 "open", "\\\\PRINTSRV\\Office", "administer", "get", key, drum,
+                                 "watch", "0xffffffff", "set", key, drum, "9", "wait", "1000",
+                                 "open", "Office", "use", "set", key, drum, "10",
+                                 "gone", "20000", "get", key, drum, "open", "Office", "use"], env)
+    spooler.wait(timeout=60)
+    listed = got.get("EnumPrintersW", [])
+    both = [(p["name"], p["server"], p["attributes"], p["packed"])
+            for p in (listed[0].get("printers", []) if listed else [])]
+    check(sorted(both) == [("Hall", None, 64, 1), ("Office", None, 64, 1),
+                           ("\\\\PRINTSRV\\Office", "\\\\PRINTSRV", 16, 1)] and
+          all(x["first_error"] == 122 and x["needed"] > 0 for x in listed),
+          "local printers (the one denied its use too) and the connection", listed)
+    opened = [(x["name"], x["access"], x.get("error", 0)) for x in got.get("OpenPrinterW", [])]
+    check(opened[:5] == [("Nowhere", "use", 1801), ("Hall", "use", 5), ("Hall", "administer", 5),
+                         ("\\\\PRINTSRV\\Office", "administer", 0), ("Office", "use", 0)],
+          "unknown, denied, and opened through the connection", opened)
+    reads = [(x.get("value"), x["first_error"], x.get("error", 0))
+             for x in got.get("GetPrinterDataExW", [])]
+    check(reads == [(7, 234, 0), (None, 1722, 1722)], "the request left by the run before, then "
+          "no spooler", reads)
+    writes = [x.get("error", 0) for x in got.get("SetPrinterDataExW", [])]
+    check(writes == [0, 5], "written through a handle to manage; refused to one to use", writes)
+    waited = got.get("FindNextPrinterChangeNotification", [{}])[0]
+    check(got.get("FindFirstPrinterChangeNotification", [{}])[0].get("result") == 1 and
+          waited.get("signalled") == 0, "a printer data write signals no change", waited)
+    check([x["result"] for x in got.get("gone", [])] == [1] and
+          opened[5:] == [("Office", "use", 1722)], "the spooler ended: no printer", opened)
+
+    # A job's start signals its printer's watchers; then the spooler is killed.
+    cmd, env = spool_command(d, ["--printer", "Office", "--page-ms", "100", "wait", "4000",
+                                 "start", "--job-id", "61", "--document", "Quarterly report",
+                                 "--owner", "alice", "--machine", "\\\\DESK7",
+                                 "write", "--pages", "1", "wait", "30000", "end", "close"])
+    spooler = Stamped(cmd, env)
+    program = Stamped(reader + ["await", "Office", "20000", "open", "Office", "default",
+                                "watch", "0xff00", "wait", "15000", "jobs", "gone", "20000",
+                                "get", key, drum], env)
+    program.first('"EnumJobsW"', timeout=40)
+    spooler.process.kill()
+    spooler.process.wait(timeout=30)
+    program.process.wait(timeout=60)
+    got = reader_results(program.lines)
+    waited = got.get("FindNextPrinterChangeNotification", [{}])[0]
+    check(waited.get("signalled") == 1 and waited.get("changes") == 0x100,
+          "the job's start signalled PRINTER_CHANGE_ADD_JOB", waited)
+    jobs = got.get("EnumJobsW", [{}])[0].get("jobs")
+    check(jobs == [{"id": 61, "position": 1, "status": 16, "pages": 0, "printer": "Office",
+                    "machine": "\\\\DESK7", "user": "alice", "document": "Quarterly report"}],
+          "the job listed with its owner", jobs)
+    check([x["result"] for x in got.get("gone", [])] == [1] and
+          [x.get("error") for x in got.get("GetPrinterDataExW", [])] == [1722],
+          "the spooler killed: its handles fail as with a stopped spooler", got.get("gone"))
+
+
+def reader_lines(cmd, env):
+    """Runs spool_reader; its lines by call."""
+    out = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         timeout=120)
+    return reader_results([(0, line) for line in out.stdout.splitlines()])
+
+
+def reader_results(lines):
+    got = {}
+    for _, line in lines:
+        line = line.decode("latin-1").strip() if isinstance(line, bytes) else line
+        if line.startswith("{"):
+            x = json.loads(line)
+            got.setdefault(x["call"], []).append(x)
+    return got
+
+
+def published(r):
+    """The codes the monitor published as its printers' Status printer data (code 0: none)."""
+    return [x for x in kind(r, "session", what="status") if x.get("code")
+            and not x.get("thread_ended")]
 
 
 def socket_listening():
@@ -387,4 +494,5 @@ CASES = {
     "lifecycle": case_lifecycle,
     "printers": case_printers,
     "network": case_network,
+    "readers": case_readers,
 }

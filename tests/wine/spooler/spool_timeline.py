@@ -121,7 +121,7 @@ def check_nt_run(r):
         check(r[shutdown[0]]["ms"] < SHUTDOWN_MS, "Shutdown returns within a second",
               r[shutdown[0]]["ms"])
         late = [x for x in r[shutdown[0]:] if x["kind"] in
-                ("registry", "spooler", "status", "data", "job-control")]
+                ("registry", "spooler", "status", "data", "job-control", "session")]
         check(not late, "no registry callback or printer call after Shutdown", late)
         before = r[:shutdown[0]]
         opened = len([x for x in before if is_port("OpenPort")(x) and x["result"] == 1])

@@ -179,8 +179,8 @@ def case_display(d):
     """A QV-L3820 reporting CODE=41003: paper out for the spooler, and the code with the model
     number posted to the display window, the printer's name in the shared mapping.
     NT: the spooler's service cannot reach a user's windows, so the monitor posts nothing to the
-    display window (its status board, in the global namespace, is the display program's); paper
-    out still reaches the spooler."""
+    display window; it publishes the code with the model as the printer's Status printer data,
+    which the display program reads, and paper out still reaches the spooler."""
     printer = "Office QV-L3820"
     r = spool(d, ["--port", "emu:QV-L3820", "--printer", printer, "--watch-display",
                   "--scenario", os.path.join(HERE, "qvl3820-41003.txt"), "--page-ms", "100",
@@ -191,6 +191,8 @@ def case_display(d):
           statuses(r))
     if nt():
         check(not kind(r, "display"), "nothing posted to the display window", kind(r, "display"))
+        codes = [(x["printer"], x["code"], x["model"]) for x in kind(r, "session", what="status")]
+        check((printer, 41003, 3820) in codes, "41003 published with model 3820", codes)
         return
     check(posts[:2] == [(41003, 3820, printer), (10001, 3820, printer)],
           "41003 then 10001 posted with model 3820 and the printer's name", posts)
@@ -271,14 +273,28 @@ def case_memory(d):
 
 def case_drum_reset(d):
     """The display program's drum counter reset request (the named event) reaches the printer as
-    the model's command, whole, once. NT: the request is the drum reset event of the printer's
-    port slot on the monitor's status board in the global namespace."""
+    the model's command, whole, once. NT: the request is the printer's Drum Reset printer data
+    naming the publication it answers, written through a handle opened to manage the printer;
+    the monitor deletes it once it has acted."""
     for port, command in (("emu:QV-L3820", "\x1b\x1b\x00ENG_CMD,0x54;"),
                           ("emu:QV-L3470", "\x1b\x1b\x00RE_PU;")):
-        r = spool(d, ["--port", port, "job", "--pages", "1", "wait", "300", "drum-reset",
-                      "wait", "4500", "close"])
-        check([x["result"] for x in kind(r, "op", op="SetDrumResetEvent")] == [1],
-              port + ": the event exists while the status thread runs")
+        # NT: the drum code published first (a worn-out drum), as the display program's prompt
+        # answers it.
+        shown = ["--watch-display", "--scenario", os.path.join(HERE, "drum-end.txt")] if nt() \
+            else []
+        r = spool(d, ["--port", port] + shown + ["job", "--pages", "1",
+                                                 "wait", "1500" if nt() else "300",
+                                                 "drum-reset", "wait", "4500", "close"])
+        if nt():
+            asked = [(x["result"], x["sequence"]) for x in kind(r, "drum-request")]
+            drum = [x["sequence"] for x in kind(r, "session", what="status") if x["code"] == 40559]
+            check(len(asked) == 1 and asked[0][0] == 1 and asked[0][1] in drum,
+                  port + ": the request names the drum code's publication", (asked, drum))
+            check([x["result"] for x in kind(r, "session", what="drum-deleted")] == [1],
+                  port + ": the monitor deleted the request", kind(r, "session"))
+        else:
+            check([x["result"] for x in kind(r, "op", op="SetDrumResetEvent")] == [1],
+                  port + ": the event exists while the status thread runs")
         resets = [x["command"] for x in kind(r, "drum-reset")]
         check(resets == [command], port + ": one drum reset command", resets)
         obeyed = kind(r, "printer", event="drum-reset")

@@ -23,6 +23,7 @@ const char kJobReportsOn[] = "@PJL USTATUS JOB=ON\r\n@PJL JOB NAME=\"";
 // The job's close, written by EndDocPort before the lower job's end: EOJ of the same name, and
 // a universal exit, so the printer leaves whatever language the data left it in.
 const char kJobCloseStart[] = "\x1b%-12345X@PJL EOJ NAME=\"";
+const DWORD kUelLength = 9;  // ESC%-12345X, at each end of the close
 const char kNameEnd[] = "\"\r\n";
 const char kCloseEnd[] = "\"\r\n\x1b%-12345X";
 // The name's fixed word; the PJL reply parser knows it (pjl_keyword_tree.h). A name within
@@ -121,8 +122,8 @@ BOOL SendOwedBytes(PortRecord* record) {
 
 // Appends text to out (at most end - out characters and a NUL, end pointing at the last byte
 // of the buffer); returns the new end of the text.
-char* AppendText(char* out, const char* end, const char* text) {
-  while (*text != '\0' && out < end) *out++ = *text++;
+char* AppendText(char* out, const char* end, const char* text, DWORD count = 0xFFFFFFFF) {
+  for (; *text != '\0' && count != 0 && out < end; --count) *out++ = *text++;
   *out = '\0';
   return out;
 }
@@ -158,6 +159,12 @@ void ChoosePrefix(PortRecord* record, DWORD jobId) {
       nameEnd, run);
   char* const prefixEnd = record->jobPrefix + sizeof record->jobPrefix - 1;
   char* p = AppendText(record->jobPrefix, prefixEnd, kPrefix);
+  const DWORD oldClose = static_cast<DWORD>(lstrlenA(record->jobClose));
+  if (record->jobLeftOpen && oldClose > 2 * kUelLength) {
+    // The old job's EOJ line, from its close without the universal exits.
+    p = AppendText(p, prefixEnd, record->jobClose + kUelLength, oldClose - 2 * kUelLength);
+  }
+  record->jobLeftOpen = FALSE;
   p = AppendText(AppendText(AppendText(p, prefixEnd, kJobReportsOn), prefixEnd, name), prefixEnd,
                  kNameEnd);
   record->prefixText = record->jobPrefix;
@@ -286,8 +293,12 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
   // request cut in the old lower job, are dropped (this job's printer decides below whether it
   // gets a prefix), after a memory query still writing them has finished.
   EnterCriticalSection(&record->prefixLock);
-  ClearPortFlags(record,
-                 PF_PJL_PREFIX | PF_REQUEST_OWED | PF_JOB_DATA | PF_OWN_JOB | PF_JOB_REPORT_DUE);
+  const DWORD before = TestAndClearPortFlags(
+      record, PF_PJL_PREFIX | PF_REQUEST_OWED | PF_JOB_DATA | PF_OWN_JOB | PF_JOB_REPORT_DUE);
+  if ((before & PF_OWN_JOB) ||
+      ((before & PF_REQUEST_OWED) && record->requestText == record->jobClose)) {
+    record->jobLeftOpen = TRUE;
+  }
   record->prefixSent = 0;
   record->requestText = NULL;
   LeaveCriticalSection(&record->prefixLock);
@@ -462,6 +473,8 @@ BOOL WINAPI EndDocPort(HANDLE port) {
 
 BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
+  // Closed in the middle of a job: the monitor's named job is closed as EndDocPort would.
+  if (TestAndClearPortFlags(record, PF_OWN_JOB) & PF_OWN_JOB) SendJobClose(record);
   // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
   if (AskPortToStop(record)) {
     for (DWORD waited = 0; LoadShared(&record->hWakeEvent) && waited < kCloseWaitMs;

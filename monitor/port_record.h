@@ -81,8 +81,11 @@ struct PortRecord {
   // opens the job and the text that closes it (a constant while the job's end is due: an owed
   // request may point into it).
   DWORD jobRun;
-  char jobPrefix[128];
+  char jobPrefix[192];
   char jobClose[80];
+  // The last named job's close never reached the printer (dropped at a job start): the next
+  // named prefix closes it first, or the printer would count every later job inside it.
+  BOOL jobLeftOpen;
   // The last status code one of the maker's printers reported to this thread (0: none yet):
   // its deferred end waits while the code stops printing.
   DWORD familyCode;

@@ -209,6 +209,17 @@ TEST_F(PortOps, ClosePortInTheMiddleOfAJobEndsItAndReturns) {
   EXPECT_EQ(s.endDocs, 1);
   EXPECT_EQ(s.closes, 1);
   EXPECT_EQ(FakeSpoolerOpenHandles(), 0);
+
+  // A named job (NT) is closed at the printer all the same, or the printer would count every
+  // later job on the port inside it.
+  port = Open("LPT2:", kGenericDeviceId);
+  SetPortFlags(Rec(port), PF_NAMED_JOBS);
+  ASSERT_TRUE(StartJobWriting(port, 9, "half a job"));
+  EXPECT_TRUE(table.pfnClosePort(port));
+  const std::string bytes = ScriptedPortGetState("LPT2:").jobs.back().bytes;
+  EXPECT_NE(bytes.find("half a job\x1b%-12345X@PJL EOJ NAME=\"QVLLINK 9.1\"\r\n"),
+            std::string::npos)
+      << bytes;
 }
 
 }  // namespace

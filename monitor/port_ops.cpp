@@ -52,6 +52,7 @@ void WakeStatusThread(PortRecord* record) {
 // the status thread keeps unfinished from this job is not glued to the next one's.
 void EndLowerJob(PortRecord* record) {
   if (TestAndClearPortFlags(record, PF_JOB_OPEN) & PF_JOB_OPEN) {
+    ClearPortFlags(record, PF_JOB_REPORT_DUE);  // the thread's pauses go back to their length
     IncrementShared(&record->lowerJobSerial);
     const MonitorFace* face = FaceOf(record);
     face->endLowerDoc(record);

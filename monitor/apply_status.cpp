@@ -88,6 +88,14 @@ void SetMemoryData(PortRecord* port, BOOL installed, DWORD value) {
   FaceOf(port)->setMemoryData(port, LoadShared(&port->hPrinter), installed, value);
 }
 
+// The printer has finished the port's current job: the status thread may end the deferred job
+// and stop, unless another job has opened meanwhile.
+void EndDeferredJob(PortRecord* port) {
+  ClearPortFlags(port, PF_THREAD_RUN);
+  HANDLE wake = LoadShared(&port->hWakeEvent);
+  if (wake) SetEvent(wake);
+}
+
 }  // namespace
 
 void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t count) {
@@ -111,6 +119,7 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
       case TOK_DEVICE_CODE:
         if (SkippedByLookAhead(port, tokens, count, i)) break;
         if (IsFamilyPrinter(port)) {
+          port->familyCode = value;  // the status thread's own: its deferred end looks at it
           NotifyDisplay(port, value);
         } else {
           StorePrinterStatus(port, StatusAfterCode(port->printerStatus, value));
@@ -128,12 +137,20 @@ void ApplyStatusTokens(PortRecord* port, const StatusToken* tokens, uint32_t cou
         StorePrinterStatus(port, value);
         break;
       case TOK_JOB_ID:
-        // The printer has finished the port's current job: the status thread may end the
-        // deferred job and stop, unless another job has opened meanwhile.
-        if (value == LoadShared(&port->jobId)) {
-          ClearPortFlags(port, PF_THREAD_RUN);
-          HANDLE wake = LoadShared(&port->hWakeEvent);
-          if (wake) SetEvent(wake);
+        // The driver's own job, "MSJOB <id>": its end is the job's end only where the monitor
+        // names no job of its own (the Windows 95 face).
+        if (!HasPortFlags(port, PF_NAMED_JOBS) && value == LoadShared(&port->jobId)) {
+          EndDeferredJob(port);
+        }
+        break;
+      case TOK_OWN_JOB_ID:
+        // The end of the job the monitor named, "QVLLINK <id>.<run>": this job's, and not a
+        // run of the same job id before a restart.
+        if (HasPortFlags(port, PF_NAMED_JOBS) && i + 1 < count &&
+            tokens[i + 1].id == TOK_OWN_JOB_RUN && value == LoadShared(&port->jobId) &&
+            tokens[i + 1].value == LoadShared(&port->jobRun)) {
+          ClearPortFlags(port, PF_JOB_REPORT_DUE);
+          EndDeferredJob(port);
         }
         break;
       default:  // tray sizes, echo, largest block, job end, display text: nothing to apply

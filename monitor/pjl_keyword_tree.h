@@ -45,7 +45,8 @@ enum KeywordAction : uint8_t {
   KA_CONST = 7,           // value: store it under the current id
   KA_BOOL_LITERAL = 8,    // literal: TRUE/FALSE under base + row, then the literal
   KA_TEXT_LINE = 9,       // position of the text under base + row, skip the line
-  KA_COUNT = 10
+  KA_NUMBER_PAIR = 10,    // literal: "n.m", n under base + row and m under the next id
+  KA_COUNT = 11
 };
 
 // What a level does with a line whose start matches none of its keywords.
@@ -137,6 +138,8 @@ constexpr KeywordLevel EchoLevel = {true, FB_SKIP_REPLY, 0, EchoRows};
 constexpr KeywordEntry JobRows[] = {
     Row("END\r\n", KA_CONST, Value(0)),                          // TOK_JOB_END, 0
     Row("NAME=\"MSJOB ", KA_NUMBER_LITERAL, Literal("\"\r\n")),  // TOK_JOB_ID
+    // The monitor's own job name (NT face): TOK_OWN_JOB_ID, TOK_OWN_JOB_RUN.
+    Row("NAME=\"QVLLINK ", KA_NUMBER_PAIR, Literal("\"\r\n")),
     EndRow(),
 };
 constexpr KeywordLevel JobLevel = {true, FB_SKIP_REPLY, TOK_JOB_END, JobRows};
@@ -188,7 +191,10 @@ static_assert(RowStoresUnder(InquireLevel, "INTRAY1SIZE\r\n", TOK_TRAY1_SIZE) &&
 static_assert(RowStoresUnder(ConfigLevel, "MEMORY=", TOK_CONFIG_MEMORY) &&
                   RowStoresUnder(ConfigLevel, "MEMORY = ", TOK_CONFIG_MEMORY_SPACED),
               "INFO CONFIG rows");
-static_assert(RowStoresUnder(JobLevel, "NAME=\"MSJOB ", TOK_JOB_ID), "USTATUS JOB rows");
+static_assert(RowStoresUnder(JobLevel, "NAME=\"MSJOB ", TOK_JOB_ID) &&
+                  RowStoresUnder(JobLevel, "NAME=\"QVLLINK ", TOK_OWN_JOB_ID) &&
+                  TOK_OWN_JOB_RUN == TOK_OWN_JOB_ID + 1,
+              "USTATUS JOB rows");
 static_assert(RowStoresUnder(DeviceLevel, "CODE=", TOK_DEVICE_CODE) &&
                   RowStoresUnder(DeviceLevel, "DISPLAY=", TOK_DEVICE_DISPLAY) &&
                   RowStoresUnder(DeviceLevel, "ONLINE=", TOK_DEVICE_ONLINE),

@@ -290,6 +290,15 @@ void ActTextLine(ParseContext* ctx, KeywordArg) {
   if (StoreToken(ctx, static_cast<uint32_t>(ctx->cursor - ctx->text))) SkipLine(ctx);
 }
 
+// "n.m": two numbers under base + row and the id after it, then the literal.
+void ActNumberPair(ParseContext* ctx, KeywordArg arg) {
+  uint32_t first, second;
+  SetTokenId(ctx, RowId(ctx));
+  if (!ReadNumber(ctx, &first) || !StoreToken(ctx, first) || !MatchLiteral(ctx, ".")) return;
+  SetTokenId(ctx, RowId(ctx) + 1);
+  if (ReadNumber(ctx, &second) && StoreToken(ctx, second)) MatchLiteral(ctx, arg.literal);
+}
+
 // The fallbacks first, then the keyword actions: keyword action k is slot k + FB_COUNT.
 typedef void (*ParseAction)(ParseContext* ctx, KeywordArg arg);
 const ParseAction ActionTable[] = {
@@ -305,6 +314,7 @@ const ParseAction ActionTable[] = {
     ActConst,          // KA_CONST
     ActBoolLiteral,    // KA_BOOL_LITERAL
     ActTextLine,       // KA_TEXT_LINE
+    ActNumberPair,     // KA_NUMBER_PAIR
 };
 static_assert(sizeof(ActionTable) / sizeof(ActionTable[0]) == ACTION_COUNT,
               "one slot per fallback and keyword action");

@@ -15,6 +15,21 @@ const DWORD kPrefixLength = sizeof kPrefix - 1;
 const DWORD kPrefixLine1 = 15;
 static_assert(sizeof kPrefix - 1 == 15 + 24, "the prefix lines are 15 and 24 bytes");
 
+// A named job's prefix (NT face, a PJL printer that reports jobs): the same two lines, then
+// job reports asked for and the monitor's own PJL job opened. A printer that follows PJL
+// reports a job's end only when asked, and only for a job opened with JOB: its report of this
+// name ends the deferred job. The driver's own JOB/EOJ pairs inside the data are of no account.
+const char kJobReportsOn[] = "@PJL USTATUS JOB=ON\r\n@PJL JOB NAME=\"";
+// The job's close, written by EndDocPort before the lower job's end: EOJ of the same name, and
+// a universal exit, so the printer leaves whatever language the data left it in.
+const char kJobCloseStart[] = "\x1b%-12345X@PJL EOJ NAME=\"";
+const DWORD kUelLength = 9;  // ESC%-12345X, at each end of the close
+const char kNameEnd[] = "\"\r\n";
+const char kCloseEnd[] = "\"\r\n\x1b%-12345X";
+// The name's fixed word; the PJL reply parser knows it (pjl_keyword_tree.h). A name within
+// PJL's rules: printable, no quote, far below 80 characters.
+const char kJobWord[] = "QVLLINK ";
+
 // StartDocPort waits this long for a read of replies under way on a drained job.
 const DWORD kReadDoneWaitMs = 5000;
 // ClosePort looks this often whether the status thread has finished, and gives up after
@@ -37,6 +52,7 @@ void WakeStatusThread(PortRecord* record) {
 // the status thread keeps unfinished from this job is not glued to the next one's.
 void EndLowerJob(PortRecord* record) {
   if (TestAndClearPortFlags(record, PF_JOB_OPEN) & PF_JOB_OPEN) {
+    ClearPortFlags(record, PF_JOB_REPORT_DUE);  // the thread's pauses go back to their length
     IncrementShared(&record->lowerJobSerial);
     const MonitorFace* face = FaceOf(record);
     face->endLowerDoc(record);
@@ -54,15 +70,16 @@ void OpenPrinterOnPort(PortRecord* record, LPVOID printerName) {
 // Writes text[*sent, end) straight to the port monitor, in as many writes as the port takes,
 // counting in *sent what went out. A port monitor that took part of it is given the rest, never
 // the start again: the printer must not see a cut universal exit or a cut PJL command. TRUE once
-// all of it is out; FALSE when a write took nothing. Called with the record's prefix lock held.
-BOOL SendRest(PortRecord* record, const char* text, DWORD end, DWORD* sent) {
+// all of it is out; FALSE when a write took nothing (which wakes the status thread unless it is
+// the writer). Called with the record's prefix lock held.
+BOOL SendRest(PortRecord* record, const char* text, DWORD end, DWORD* sent, bool wake = true) {
   while (*sent < end) {
     DWORD rest = end - *sent;
     DWORD written = 0;
     FaceOf(record)->writeLower(record, reinterpret_cast<LPBYTE>(const_cast<char*>(text + *sent)),
                                rest, &written);
     if (written == 0 || written > rest) {
-      WakeStatusThread(record);
+      if (wake) WakeStatusThread(record);
       return FALSE;
     }
     *sent += written;
@@ -70,10 +87,18 @@ BOOL SendRest(PortRecord* record, const char* text, DWORD end, DWORD* sent) {
   return TRUE;
 }
 
-// The prefix's two lines, each in a write of its own. Prefix lock held.
+// The prefix's first line and the rest, each in a write of its own; once all is out, replies
+// are due, and a named job is open on the printer. Prefix lock held.
 BOOL SendPrefixRest(PortRecord* record) {
-  return SendRest(record, kPrefix, kPrefixLine1, &record->prefixSent) &&
-         SendRest(record, kPrefix, kPrefixLength, &record->prefixSent);
+  const char* prefix = record->prefixText != NULL ? record->prefixText : kPrefix;
+  const DWORD length = record->prefixText != NULL ? record->prefixLength : kPrefixLength;
+  if (!SendRest(record, prefix, kPrefixLine1, &record->prefixSent) ||
+      !SendRest(record, prefix, length, &record->prefixSent)) {
+    return FALSE;
+  }
+  SetPortFlags(record, prefix == record->jobPrefix ? PF_USTATUS_ON | PF_OWN_JOB : PF_USTATUS_ON);
+  ClearPortFlags(record, PF_PJL_PREFIX);
+  return TRUE;
 }
 
 // The rest of a memory request the port took in part. Prefix lock held.
@@ -92,12 +117,82 @@ BOOL SendOwedRequest(PortRecord* record) {
 // held. The spooler's writes and a memory query's request may meet here: the first to take the
 // lock sends; the other waits and finds it sent, or sends what is left of it.
 BOOL SendOwedBytes(PortRecord* record) {
-  if (HasPortFlags(record, PF_PJL_PREFIX)) {
-    if (!SendPrefixRest(record)) return FALSE;
-    SetPortFlags(record, PF_USTATUS_ON);
-    ClearPortFlags(record, PF_PJL_PREFIX);
-  }
+  if (HasPortFlags(record, PF_PJL_PREFIX) && !SendPrefixRest(record)) return FALSE;
   return !HasPortFlags(record, PF_REQUEST_OWED) || SendOwedRequest(record);
+}
+
+// Appends text to out (at most end - out characters and a NUL, end pointing at the last byte
+// of the buffer); returns the new end of the text.
+char* AppendText(char* out, const char* end, const char* text, DWORD count = 0xFFFFFFFF) {
+  for (; *text != '\0' && count != 0 && out < end; --count) *out++ = *text++;
+  *out = '\0';
+  return out;
+}
+
+char* AppendDecimal(char* out, const char* end, DWORD value) {
+  char digits[11];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n > 0 && out < end) *out++ = digits[--n];
+  *out = '\0';
+  return out;
+}
+
+// This job's prefix: a named job's for a PJL printer on a port of named jobs (the maker's
+// printers report no jobs: theirs is the plain prefix), "QVLLINK <job id>.<run>". Prefix
+// lock held; no owed request points into the old close any more (the job start dropped it).
+void ChoosePrefix(PortRecord* record, DWORD jobId) {
+  if (!HasPortFlags(record, PF_NAMED_JOBS) ||
+      HasPortFlags(record, PF_FAMILY_MODEL | PF_FAMILY_MAKER)) {
+    record->prefixText = kPrefix;
+    record->prefixLength = kPrefixLength;
+    return;
+  }
+  const DWORD run = LoadShared(&record->jobRun) + 1;
+  StoreShared(&record->jobRun, run);
+  char name[32];
+  const char* nameEnd = name + sizeof name - 1;
+  AppendDecimal(
+      AppendText(AppendDecimal(AppendText(name, nameEnd, kJobWord), nameEnd, jobId), nameEnd, "."),
+      nameEnd, run);
+  char* const prefixEnd = record->jobPrefix + sizeof record->jobPrefix - 1;
+  char* p = AppendText(record->jobPrefix, prefixEnd, kPrefix);
+  const DWORD oldClose = static_cast<DWORD>(lstrlenA(record->jobClose));
+  if (record->jobLeftOpen && oldClose > 2 * kUelLength) {
+    // The old job's EOJ line, from its close without the universal exits.
+    p = AppendText(p, prefixEnd, record->jobClose + kUelLength, oldClose - 2 * kUelLength);
+  }
+  record->jobLeftOpen = FALSE;
+  p = AppendText(AppendText(AppendText(p, prefixEnd, kJobReportsOn), prefixEnd, name), prefixEnd,
+                 kNameEnd);
+  record->prefixText = record->jobPrefix;
+  record->prefixLength = static_cast<DWORD>(p - record->jobPrefix);
+  char* const closeEnd = record->jobClose + sizeof record->jobClose - 1;
+  AppendText(AppendText(AppendText(record->jobClose, closeEnd, kJobCloseStart), closeEnd, name),
+             closeEnd, kCloseEnd);
+}
+
+// Closes the monitor's named job: after the job's data (a job the spooler cancelled too),
+// before the lower job's end. A port that takes none or part of it (a printer stopped with a
+// full buffer) owes the rest, which the status thread writes while the job's end is due; behind
+// a request still owed it is left out, and the deferred end waits for its bound.
+void SendJobClose(PortRecord* record) {
+  SetPortFlags(record, PF_JOB_REPORT_DUE);
+  EnterCriticalSection(&record->prefixLock);
+  if (SendOwedBytes(record)) {
+    const DWORD length = static_cast<DWORD>(lstrlenA(record->jobClose));
+    DWORD sent = 0;
+    if (!SendRest(record, record->jobClose, length, &sent)) {
+      record->requestText = record->jobClose;
+      record->requestLength = length;
+      record->requestSent = sent;
+      SetPortFlags(record, PF_REQUEST_OWED);
+    }
+  }
+  LeaveCriticalSection(&record->prefixLock);
 }
 
 }  // namespace
@@ -199,7 +294,12 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
   // request cut in the old lower job, are dropped (this job's printer decides below whether it
   // gets a prefix), after a memory query still writing them has finished.
   EnterCriticalSection(&record->prefixLock);
-  ClearPortFlags(record, PF_PJL_PREFIX | PF_REQUEST_OWED | PF_JOB_DATA);
+  const DWORD before = TestAndClearPortFlags(
+      record, PF_PJL_PREFIX | PF_REQUEST_OWED | PF_JOB_DATA | PF_OWN_JOB | PF_JOB_REPORT_DUE);
+  if ((before & PF_OWN_JOB) ||
+      ((before & PF_REQUEST_OWED) && record->requestText == record->jobClose)) {
+    record->jobLeftOpen = TRUE;
+  }
   record->prefixSent = 0;
   record->requestText = NULL;
   LeaveCriticalSection(&record->prefixLock);
@@ -216,7 +316,10 @@ BOOL StartHeldPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD
     const DOC_INFO_2A* info2 = reinterpret_cast<const DOC_INFO_2A*>(docInfo);
     if (threadServes &&
         (level == 1 || (level == 2 && info2 && (info2->dwMode == 1 || info2->dwMode == 2)))) {
+      EnterCriticalSection(&record->prefixLock);
+      ChoosePrefix(record, jobId);
       SetPortFlags(record, PF_PJL_PREFIX);
+      LeaveCriticalSection(&record->prefixLock);
     }
   } else {
     ClearPortFlags(record, PF_PJL_PRINTER);
@@ -303,16 +406,23 @@ BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct) {
   return whole;
 }
 
+void SendOwedJobClose(PortRecord* record) {
+  EnterCriticalSection(&record->prefixLock);
+  if ((PortFlags(record) & (PF_JOB_OPEN | PF_REQUEST_OWED)) == (PF_JOB_OPEN | PF_REQUEST_OWED) &&
+      record->requestText == record->jobClose &&
+      SendRest(record, record->requestText, record->requestLength, &record->requestSent, false)) {
+    record->requestText = NULL;
+    ClearPortFlags(record, PF_REQUEST_OWED);
+  }
+  LeaveCriticalSection(&record->prefixLock);
+}
+
 BOOL FinishCutWrites(PortRecord* record) {
   if (!HasPortFlags(record, PF_JOB_OPEN)) return TRUE;
   BOOL clear = TRUE;
   EnterCriticalSection(&record->prefixLock);
   if (HasPortFlags(record, PF_PJL_PREFIX) && record->prefixSent != 0) {
     clear = SendPrefixRest(record);
-    if (clear) {
-      SetPortFlags(record, PF_USTATUS_ON);
-      ClearPortFlags(record, PF_PJL_PREFIX);
-    }
   }
   if (clear && HasPortFlags(record, PF_REQUEST_OWED)) clear = SendOwedRequest(record);
   LeaveCriticalSection(&record->prefixLock);
@@ -330,6 +440,7 @@ BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
 
 BOOL WINAPI EndDocPort(HANDLE port) {
   PortRecord* record = Record(port);
+  if (TestAndClearPortFlags(record, PF_OWN_JOB) & PF_OWN_JOB) SendJobClose(record);
   // With no PJL request out, the job ends now: the port monitor's EndDocPort and the spooler's
   // calls are made without the lock (one port slow to end its job holds up no other port), on
   // a reference that keeps the record alive through a Shutdown in the meantime. Otherwise the
@@ -363,6 +474,8 @@ BOOL WINAPI EndDocPort(HANDLE port) {
 
 BOOL WINAPI ClosePort(HANDLE port) {
   PortRecord* record = Record(port);
+  // Closed in the middle of a job: the monitor's named job is closed as EndDocPort would.
+  if (TestAndClearPortFlags(record, PF_OWN_JOB) & PF_OWN_JOB) SendJobClose(record);
   // The thread zeroes hWakeEvent as the last step of its clean-up, under the lock.
   if (AskPortToStop(record)) {
     for (DWORD waited = 0; LoadShared(&record->hWakeEvent) && waited < kCloseWaitMs;

@@ -19,6 +19,10 @@ BOOL StartPortJob(PortRecord* record, LPVOID printerName, DWORD jobId, DWORD lev
 // turn and finished before anything else of the lower job: it must be a constant.
 BOOL SendString(PortRecord* record, LPCSTR text, BOOL direct);
 
+// The status thread, while a deferred end waits: one more try at the rest of the named job's
+// close that the port did not take at EndDocPort (no wake when it takes nothing again).
+void SendOwedJobClose(PortRecord* record);
+
 // Finishes a prefix or memory request the port took only in part, before a write that is not
 // part of the job (the drum counter reset). TRUE when nothing is cut any more.
 BOOL FinishCutWrites(PortRecord* record);

@@ -11,12 +11,15 @@ enum : DWORD {
   PF_IN_JOB = 0x1,              // a spooler job is between StartDocPort and EndDocPort
   PF_THREAD_RUN = 0x2,          // the status thread is to keep running
   PF_THREAD_ALIVE = 0x4,        // the status thread exists
+  PF_NAMED_JOBS = 0x8,          // NT: a PJL printer's job is a PJL job of the monitor's naming
   PF_USTATUS_ON = 0x10,         // PJL requests went out in this job: replies are due
   PF_PJL_PREFIX = 0x20,         // the PJL prefix is still to be written before the job's data
   PF_JOB_OPEN = 0x40,           // the lower (port monitor's) job is open
   PF_PJL_PRINTER = 0x80,        // the printer answers
   PF_JOB_DATA = 0x100,          // the spooler's data of this job has begun to go down
   PF_REQUEST_OWED = 0x200,      // a memory request went out in part: its rest goes first
+  PF_OWN_JOB = 0x400,           // the prefix opened the monitor's named job; EndDocPort closes it
+  PF_JOB_REPORT_DUE = 0x800,    // the named job was closed: the printer's report of its end is due
   PF_MODEL_3470 = 0x1000,       // model QV-L3470
   PF_MODEL_3820 = 0x2000,       // model QV-L3820
   PF_FAMILY_MODEL = 0x4000,     // model name begins with "QV-L"
@@ -69,6 +72,23 @@ struct PortRecord {
   // port's printer on the status board. The Windows 95 face keeps one for the module.
   DWORD lastRepeatCode;
   DWORD prefixSent;  // bytes of the PJL prefix already written in this lower job
+  // This job's prefix (kPrefix, or jobPrefix for a named job) and its length: set by the job
+  // start under the prefix lock, before PF_PJL_PREFIX.
+  const char* prefixText;
+  DWORD prefixLength;
+  // Named jobs (PF_NAMED_JOBS): the jobs started on this port, the run number in the name
+  // "QVLLINK <job id>.<run>" (a job the spooler restarts gets a new name); the prefix that
+  // opens the job and the text that closes it (a constant while the job's end is due: an owed
+  // request may point into it).
+  DWORD jobRun;
+  char jobPrefix[192];
+  char jobClose[80];
+  // The last named job's close never reached the printer (dropped at a job start): the next
+  // named prefix closes it first, or the printer would count every later job inside it.
+  BOOL jobLeftOpen;
+  // The last status code one of the maker's printers reported to this thread (0: none yet):
+  // its deferred end waits while the code stops printing.
+  DWORD familyCode;
   // A memory request the port took in part (PF_REQUEST_OWED): a constant text, its length and
   // the bytes of it already out.
   const char* requestText;

@@ -9,17 +9,25 @@
 #include "port_ops.h"
 #include "reply_parsers.h"
 #include "settings.h"
+#include "status_codes.h"
 
 namespace {
 
 const SIZE_T kThreadStack = 0x4000;  // 16 KiB: the thread keeps its buffers in the record
 const DWORD kPollPauseMs = 2000;     // between reads outside a job, and for unknown printers
+// Between reads while the report of a named job's end is due: the spooler hears of the job's
+// end within this of the report.
+const DWORD kReportPollMs = 500;
+// A deferred end of one of the maker's printers (NT), which report no job's end: it completes
+// once the printer has been silent this long with no code that stops printing.
+const DWORD kReadySettleMs = 10000;
 const DWORD kReplyRoom = sizeof(static_cast<PortRecord*>(nullptr)->replyBuffer) - 1;  // 1023
 
 // A pause of the thread outside a job: it ends early when the thread is woken (a job starts, a
 // query wants a read, the port is asked to stop), so stopping never waits out a pause.
 void Pause(const PortRecord* record) {
-  WaitForSingleObject(LoadShared(&record->hWakeEvent), kPollPauseMs);
+  const bool reportDue = HasPortFlags(record, PF_JOB_REPORT_DUE);
+  WaitForSingleObject(LoadShared(&record->hWakeEvent), reportDue ? kReportPollMs : kPollPauseMs);
 }
 
 void CloseAndZero(HANDLE* field) {
@@ -48,14 +56,27 @@ bool WriteDrumReset(PortRecord* record) {
   return written == length;
 }
 
+// A code of the maker's printers that stops printing: warming up, or one that needs the
+// operator (toner and drum codes ask for a supply but printing goes on).
+bool StopsPrinting(DWORD code) {
+  return code == STATUS_CODE_WARMING_UP || (code > STATUS_CODE_SLEEP && !IsTonerDrumCode(code));
+}
+
 // The printer has been silent for longer than its idle time-out while a deferred job end
 // waits: the printer will not report the job's end (the maker's printers never do), so the job
-// is taken as done.
+// is taken as done. On the NT face one of the maker's printers that shows nothing stopping it
+// is taken as done sooner, after kReadySettleMs: a condition it reports meanwhile keeps the
+// job, with its owner, until the printer reports it over (or the idle time-out).
 bool DeferredEndIdle(const PortRecord* record) {
   if ((PortFlags(record) & (PF_IN_JOB | PF_JOB_OPEN)) != PF_JOB_OPEN) return false;
   const DWORD since = LoadShared(&record->noReplyTick);
   if (since == 0) return false;
-  return GetTickCount() - since >= IdleTimeoutOf(record);
+  DWORD limit = IdleTimeoutOf(record);
+  if (HasPortFlags(record, PF_NAMED_JOBS) && IsFamilyPrinter(record) &&
+      !StopsPrinting(record->familyCode) && limit > kReadySettleMs) {
+    limit = kReadySettleMs;
+  }
+  return GetTickCount() - since >= limit;
 }
 
 // Whether the thread stays to watch a condition that needs someone, after its job has ended:
@@ -149,6 +170,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
   SetPortFlags(record, PF_THREAD_ALIVE);
   StoreShared(&record->noReplyTick, 0);
   ClearPortFlags(record, PF_DRUM_RESET);
+  record->familyCode = 0;
   record->replyKept = 0;  // nothing read before this thread belongs to its replies
 
   // A request made before this thread started is discarded.
@@ -193,6 +215,7 @@ DWORD WINAPI StatusThread(LPVOID parameter) {
           face->readSettings(record->instance);
         }
         Pause(record);
+        if (HasPortFlags(record, PF_REQUEST_OWED)) SendOwedJobClose(record);
         if (LoadShared(&record->noReplyTick) == 0) {
           StoreShared(&record->noReplyTick, GetTickCount());
         } else if (DeferredEndIdle(record)) {

@@ -23,6 +23,9 @@ enum : uint32_t {
   TOK_CONFIG_MEMORY_SPACED = 0x50001,
   TOK_JOB_END = 0x60000,
   TOK_JOB_ID = 0x60001,
+  // The end of a job of the monitor's naming, "QVLLINK <job id>.<run>": the two numbers.
+  TOK_OWN_JOB_ID = 0x60002,
+  TOK_OWN_JOB_RUN = 0x60003,
   TOK_DEVICE_CODE = 0x70000,
   TOK_DEVICE_DISPLAY = 0x70001,
   TOK_DEVICE_ONLINE = 0x70002,

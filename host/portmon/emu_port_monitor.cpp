@@ -21,7 +21,7 @@ struct EmuPort {
 
 EmuPort Ports[MAX_PORTS];
 CRITICAL_SECTION TableLock;  // the Ports table itself
-EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL, PORT_KIND_WIN95, 0};
+EmuPortOptions Options = {NULL, NULL, 0, false, 250, NULL, NULL, PORT_KIND_WIN95, 0, false, false};
 uint32_t CrcTable[256];
 
 // Set up before main runs, so no caller can come first.
@@ -81,6 +81,8 @@ BOOL WINAPI EmuOpenPort(LPSTR name, PHANDLE handle) {
   config.deviceId = Options.deviceId;
   config.scenario = Options.scenario;
   config.pageMs = Options.pageMs;
+  config.lenientJobReports = Options.lenientJobReports;
+  config.reportNestedJobs = Options.nestedJobReports;
   config.onEvent = Options.onEvent;
   config.eventContext = Options.eventContext;
   p->printer = EmulatedPrinterCreate(&config);

@@ -23,6 +23,9 @@ struct EmuPortOptions {
   void* eventContext;
   PortKind kind;      // how GetPrinterDataFromPort answers for the device ID
   uint32_t endDocMs;  // EndDocPort takes this long (a port slow to end its job)
+  // The printer's job reports: unasked too (lenient); nested jobs' ends too.
+  bool lenientJobReports;
+  bool nestedJobReports;
 };
 
 // Options for the ports opened from now on.

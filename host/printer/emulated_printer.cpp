@@ -20,7 +20,9 @@ void ResetChannel(EmulatedPrinter* p) {
   p->queueLength = 0;
   p->jobDepth = 0;
   // Jobs of the old channel finish printing, but nobody is left to hear of their end.
-  for (uint32_t i = 0; i < p->endCount; i++) p->counters.jobsEnded++;
+  for (uint32_t i = 0; i < p->endCount; i++) {
+    if (!p->ends[i].nested) p->counters.jobsEnded++;
+  }
   p->endCount = 0;
 }
 

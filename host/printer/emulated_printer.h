@@ -84,7 +84,8 @@ struct PrinterConfig {
   uint32_t pageBufferPages;   // pages held unprinted before the printer stops taking data; 0: 16
   uint32_t drumLifePages;     // drum-end after this many drum pages; 0: the drum never ends
   uint32_t drumWarnPages;     // drum-near-end this many pages before the end
-  bool jobReportsOnRequest;   // job reports only after "USTATUS JOB=ON" (strict PJL); see README
+  bool lenientJobReports;     // job reports without "USTATUS JOB=ON" (false: strict PJL); README
+  bool reportNestedJobs;      // a nested JOB/EOJ pair's end is reported too, under its own name
   bool reportUnendedJobs;     // port job end ends an open PJL job with a report, as EOJ would
   // Current time in milliseconds (any origin, must not go back). NULL: a steady system clock.
   uint64_t (*clock)(void* context);

@@ -17,6 +17,7 @@ enum {
   REPLY_ROOM = 512,         // longest single reply
   JOB_NAME_ROOM = 64,       // job names are cut to this (with the NUL)
   PENDING_END_ROOM = 8,     // ended jobs whose pages are still being printed
+  NESTED_JOB_ROOM = 4,      // nested jobs whose ends are reported (reportNestedJobs)
   DEFAULT_PAGE_BUFFER = 16  //
 };
 
@@ -34,6 +35,7 @@ struct PendingJobEnd {
   char name[JOB_NAME_ROOM];
   uint32_t firstPage;  // pagesReceived at JOB
   uint32_t lastPage;   // pagesReceived at EOJ: reported once pagesPrinted reaches it
+  bool nested;         // a job inside another (reportNestedJobs): not counted in jobsEnded
 };
 
 struct EmulatedPrinter {
@@ -67,6 +69,8 @@ struct EmulatedPrinter {
   uint32_t jobDepth;  // nested PJL JOBs open
   char jobName[JOB_NAME_ROOM];
   uint32_t jobFirstPage;
+  char nestedName[NESTED_JOB_ROOM][JOB_NAME_ROOM];  // at depths 2 to 5 (reportNestedJobs)
+  uint32_t nestedFirstPage[NESTED_JOB_ROOM];
   PendingJobEnd ends[PENDING_END_ROOM];
   uint32_t endCount;
   uint32_t portJobId;

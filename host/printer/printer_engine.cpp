@@ -51,7 +51,7 @@ static void ClearCondition(EmulatedPrinter* p, uint32_t condition) {
 
 void ReportJobEnd(EmulatedPrinter* p, const PendingJobEnd* end) {
   uint32_t pages = end->lastPage - end->firstPage;
-  p->counters.jobsEnded++;
+  if (!end->nested) p->counters.jobsEnded++;  // "after-job" counts the outermost jobs
   Log(p, EV_JOB_END, pages, "%s", end->name);
   if (JobReportsOn(p)) {
     Reply(p, "@PJL USTATUS JOB\r\nEND\r\nNAME=\"%s\"\r\nPAGES=%lu\r\n\f", end->name,

@@ -89,15 +89,25 @@ static void JobStart(EmulatedPrinter* p, Words* w) {
     if (WordIs(key, keyLength, "NAME")) CopyValue(name, sizeof(name), value, valueLength);
   }
   p->counters.jobsStarted++;
-  if (p->jobDepth++ != 0) return;  // a nested job belongs to the outer one
-  memcpy(p->jobName, name, sizeof(name));
-  p->jobFirstPage = p->counters.pagesReceived;
+  const uint32_t depth = p->jobDepth++;
+  if (depth == 0) {
+    memcpy(p->jobName, name, sizeof(name));
+    p->jobFirstPage = p->counters.pagesReceived;
+  } else if (p->config.reportNestedJobs && depth <= NESTED_JOB_ROOM) {
+    memcpy(p->nestedName[depth - 1], name, sizeof(name));
+    p->nestedFirstPage[depth - 1] = p->counters.pagesReceived;
+  } else {
+    return;  // a nested job belongs to the outer one
+  }
   Log(p, EV_JOB_START, p->counters.jobsStarted, "%s", name);
   if (JobReportsOn(p)) Reply(p, "@PJL USTATUS JOB\r\nSTART\r\nNAME=\"%s\"\r\n\f", name);
 }
 
 void JobEnd(EmulatedPrinter* p) {
-  if (p->jobDepth == 0 || --p->jobDepth != 0) return;
+  if (p->jobDepth == 0) return;
+  const uint32_t depth = --p->jobDepth;
+  const bool nested = depth != 0;
+  if (nested && (!p->config.reportNestedJobs || depth > NESTED_JOB_ROOM)) return;
   if (p->endCount == PENDING_END_ROOM) {
     // Bounded: the oldest job is reported before its last page is out.
     ReportJobEnd(p, &p->ends[0]);
@@ -105,9 +115,10 @@ void JobEnd(EmulatedPrinter* p) {
     p->endCount--;
   }
   PendingJobEnd* end = &p->ends[p->endCount++];
-  memcpy(end->name, p->jobName, sizeof(end->name));
-  end->firstPage = p->jobFirstPage;
+  memcpy(end->name, nested ? p->nestedName[depth - 1] : p->jobName, sizeof(end->name));
+  end->firstPage = nested ? p->nestedFirstPage[depth - 1] : p->jobFirstPage;
   end->lastPage = p->counters.pagesReceived;
+  end->nested = nested;
   CheckJobEnds(p);
 }
 

@@ -74,5 +74,5 @@ void ReplyStatus(EmulatedPrinter* p, const char* header) {
 bool JobReportsOn(const EmulatedPrinter* p) {
   if (p->jobReports != REPORTS_DEFAULT) return p->jobReports == REPORTS_ON;
   // The plain dialect has no job item: an item-less reply would only spoil the reader's batch.
-  return !Plain(p) && !p->config.jobReportsOnRequest;
+  return !Plain(p) && p->config.lenientJobReports;
 }

@@ -47,6 +47,8 @@ struct Options {
   unsigned long pageMs = 0;
   bool once = false;
   bool log = false;
+  bool lenientJobReports = false;
+  bool nestedJobReports = false;
   long port = -1;
   long ippPort = -1;
 };
@@ -54,7 +56,8 @@ struct Options {
 int Usage() {
   fprintf(stderr,
           "usage: qvlprinter [--model generic|QV-L3820|QV-L3470] [--device-id ID]\n"
-          "                  [--scenario FILE] [--page-ms N] [--once] [--log] [--ipp PORT] PORT\n");
+          "                  [--scenario FILE] [--page-ms N] [--once] [--log] [--ipp PORT]\n"
+          "                  [--lenient-job-reports] [--nested-job-reports] PORT\n");
   return 2;
 }
 
@@ -80,6 +83,10 @@ bool ParseArgs(int argc, char** argv, Options* o) {
       o->once = true;
     } else if (strcmp(a, "--log") == 0) {
       o->log = true;
+    } else if (strcmp(a, "--lenient-job-reports") == 0) {
+      o->lenientJobReports = true;
+    } else if (strcmp(a, "--nested-job-reports") == 0) {
+      o->nestedJobReports = true;
     } else if (a[0] != '-' && o->port < 0) {
       char* end;
       o->port = strtol(a, &end, 10);
@@ -245,6 +252,8 @@ int main(int argc, char** argv) {
   config.deviceId = options.deviceId;
   config.scenario = &scenario;
   config.pageMs = static_cast<uint32_t>(options.pageMs);
+  config.lenientJobReports = options.lenientJobReports;
+  config.reportNestedJobs = options.nestedJobReports;
   if (options.log) config.onEvent = OnPrinterEvent;
 
   struct sigaction action;

@@ -27,6 +27,9 @@ const char USAGE[] =
     "  --printer NAME      the spooler's printer on the port (default \"QVL Printer\")\n"
     "  --scenario FILE     emu: what goes wrong when (host/printer/README.md)\n"
     "  --page-ms N         emu: time to print one page (default 0)\n"
+    "  --lenient-job-reports  emu: the printer reports jobs unasked (strict PJL: only after\n"
+    "                      USTATUS JOB=ON)\n"
+    "  --nested-job-reports   emu: the printer reports the ends of nested PJL jobs too\n"
     "  --device-id TEXT    the device ID the port reports (default: the printer's)\n"
     "  --port-kind KIND    NT: usb | parallel | network (default: emu: usb; tcp: network,\n"
     "                      usb with --device-id)\n"
@@ -280,6 +283,10 @@ bool ParseCommandLine(int argc, char** argv, SpoolOptions* o, std::vector<Step>*
       o->watchDisplay = true;
     else if (a == "--no-printer-events")
       o->printerEvents = false;
+    else if (a == "--lenient-job-reports")
+      o->lenientJobReports = true;
+    else if (a == "--nested-job-reports")
+      o->nestedJobReports = true;
     else
       flag = false;
     if (flag) continue;

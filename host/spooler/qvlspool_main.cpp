@@ -105,6 +105,8 @@ MONITOR* PortMonitorFor(const SpoolOptions& o, Scenario* scenario) {
     e.kind = PortKindFor(o, true);
     e.deviceId = o.deviceId.empty() ? NULL : o.deviceId.c_str();
     e.pageMs = o.pageMs;
+    e.lenientJobReports = o.lenientJobReports;
+    e.nestedJobReports = o.nestedJobReports;
     e.discard = o.bench;
     e.writeWaitMs = PortWriteWaitMs(o);
     if (!o.scenario.empty()) {

@@ -71,6 +71,10 @@ struct SpoolOptions {
   std::string printer = "QVL Printer";
   std::string scenario;  // emu: scenario file
   uint32_t pageMs = 0;   // emu: time per page
+  // emu: the printer reports jobs unasked too (as the Windows 95 prefix needs); reports the ends
+  // of nested jobs too.
+  bool lenientJobReports = false;
+  bool nestedJobReports = false;
   std::string deviceId;  // emu, tcp: device ID ("": the printer's)
   // NT: how the port answers for the device ID; by default emu: ports are USB ports, tcp:
   // ports network ports (USB ports when a device ID is given).

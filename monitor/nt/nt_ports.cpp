@@ -119,7 +119,8 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
   // holds up no other port), on a reference of this call's own.
   AppendPortRecord(record);
   HoldPortRecord(record);
-  SetPortFlags(record, PF_PJL_PRINTER);
+  // The NT face names each job it asks a PJL printer about (port_ops.cpp, ChoosePrefix).
+  SetPortFlags(record, PF_PJL_PRINTER | PF_NAMED_JOBS);
   LeaveMonitorLock();
   HANDLE lowerPort = NULL;
   const BOOL opened = lower->pfnOpenPort(monitorPort, portName, &lowerPort);

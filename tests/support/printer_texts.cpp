@@ -13,10 +13,11 @@ std::string PjlDeviceStatus(unsigned code) {
 }
 
 std::string PjlJobEnd(unsigned jobId) {
-  char text[128];
-  snprintf(text, sizeof text, "@PJL USTATUS JOB\r\nEND\r\nNAME=\"MSJOB %u\"\r\nPAGES=1\r\n\f",
-           jobId);
-  return text;
+  return PjlJobEnd("MSJOB " + std::to_string(jobId));
+}
+
+std::string PjlJobEnd(const std::string& name) {
+  return "@PJL USTATUS JOB\r\nEND\r\nNAME=\"" + name + "\"\r\nPAGES=1\r\n\f";
 }
 
 std::string PjlMemory(unsigned total) {

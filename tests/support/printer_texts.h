@@ -13,6 +13,8 @@ extern const std::string kPrefix;
 // A device status reply (PJL form) with one code, and the job-end report for a job id.
 std::string PjlDeviceStatus(unsigned code);
 std::string PjlJobEnd(unsigned jobId);
+// The job-end report for a job name ("QVLLINK 7.1", the NT monitor's own).
+std::string PjlJobEnd(const std::string& name);
 // A PJL memory report: TOTAL as given, LARGEST half of it.
 std::string PjlMemory(unsigned total);
 // A plain reply of the maker's printers.

@@ -57,6 +57,30 @@ TEST_F(PortOps, LevelOneJobGetsThePrefixOnceBeforeItsData) {
   ASSERT_EQ(s.jobs.size(), 1u);
   EXPECT_EQ(s.jobs[0].bytes, kPrefix + "page one\fpage two\f");
   EXPECT_TRUE(table.pfnClosePort(port));
+
+  // A port of named jobs (the NT face's): the prefix also asks for job reports and opens the
+  // monitor's own job, which EndDocPort closes before the lower job's end. Only that job's
+  // report ends it: not the driver's job of the same id, nor the run before a restart.
+  port = Open("LPT2:", kGenericDeviceId);
+  SetPortFlags(Rec(port), PF_NAMED_JOBS);
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::string name = "QVLLINK 7." + std::to_string(run);
+    ASSERT_TRUE(StartJob(port, 7));
+    EXPECT_EQ(Write(port, "page\f"), 5u);
+    table.pfnEndDocPort(port);
+    ScriptedPortQueueReply("LPT2:", PjlJobEnd(7).c_str());
+    ScriptedPortQueueReply("LPT2:", PjlJobEnd("QVLLINK 7." + std::to_string(run - 1)).c_str());
+    ASSERT_TRUE(WaitFor([] { return ScriptedPortPendingReply("LPT2:") == 0; }));
+    Sleep(50 * 1000);
+    EXPECT_EQ(ScriptedPortGetState("LPT2:").endDocs, run - 1) << "other jobs' ends do not count";
+    ScriptedPortQueueReply("LPT2:", PjlJobEnd(name).c_str());
+    ASSERT_TRUE(WaitFor([&] { return ScriptedPortGetState("LPT2:").endDocs == run; }));
+    EXPECT_EQ(ScriptedPortGetState("LPT2:").jobs.back().bytes,
+              kPrefix + "@PJL USTATUS JOB=ON\r\n@PJL JOB NAME=\"" + name + "\"\r\npage\f" +
+                  "\x1b%-12345X@PJL EOJ NAME=\"" + name + "\"\r\n\x1b%-12345X");
+  }
+  EXPECT_TRUE(table.pfnClosePort(port));
 }
 
 TEST_F(PortOps, PrefixDependsOnLevelAndMode) {
@@ -185,6 +209,17 @@ TEST_F(PortOps, ClosePortInTheMiddleOfAJobEndsItAndReturns) {
   EXPECT_EQ(s.endDocs, 1);
   EXPECT_EQ(s.closes, 1);
   EXPECT_EQ(FakeSpoolerOpenHandles(), 0);
+
+  // A named job (NT) is closed at the printer all the same, or the printer would count every
+  // later job on the port inside it.
+  port = Open("LPT2:", kGenericDeviceId);
+  SetPortFlags(Rec(port), PF_NAMED_JOBS);
+  ASSERT_TRUE(StartJobWriting(port, 9, "half a job"));
+  EXPECT_TRUE(table.pfnClosePort(port));
+  const std::string bytes = ScriptedPortGetState("LPT2:").jobs.back().bytes;
+  EXPECT_NE(bytes.find("half a job\x1b%-12345X@PJL EOJ NAME=\"QVLLINK 9.1\"\r\n"),
+            std::string::npos)
+      << bytes;
 }
 
 }  // namespace

@@ -49,6 +49,11 @@ TEST(PjlParser, WorkedReplies) {
       {"@PJL INQUIRE INTRAY1SIZE\r\n\"?\"\r\n\f", {}},  // unknown paper: skipped
       {"@PJL USTATUS PAGE\r\nPAGE=3\r\n\f", {}},
       {"@PJL USTATUS JOB\r\nSTART\r\nNAME=\"MSJOB 17\"\r\n\f", {}},  // only END lines count
+      // The NT monitor's own job: the job id and the run, in the name's order.
+      {"@PJL USTATUS JOB\r\nEND\r\nNAME=\"QVLLINK 17.3\"\r\nPAGES=2\r\n\f",
+       {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}, {TOK_OWN_JOB_RUN, 3}}},
+      {"@PJL USTATUS JOB\r\nSTART\r\nNAME=\"QVLLINK 17.3\"\r\n\f", {}},
+      {"@PJL USTATUS JOB\r\nEND\r\nNAME=\"QVLLINKS 17.3\"\r\n\f", {{TOK_JOB_END, 0}}},  // not ours
       {"@PJL USTATUS\f", {}},
       {"\r\n@PJL ECHO 17:45:22.5 05-17-92\r\n\f", {}},  // noise before, foreign ECHO
       // The real printer's INFO CONFIG: unindented option lines, each skipped on its own.
@@ -129,6 +134,15 @@ TEST(PjlParser, StopsOfBrokenAndIncompleteReplies) {
        37,
        {{TOK_JOB_END, 0}, {TOK_JOB_ID, 17}}},
       {"@PJL INFO CONFIG\r\nMEMORY=2097152KB\r\n\f", PARSE_BAD, 32, {{TOK_CONFIG_MEMORY, 2097152}}},
+      // The own job's name broken after its id, or cut where the run would be.
+      {"@PJL USTATUS JOB\r\nEND\r\nNAME=\"QVLLINK 17\"\r\n\f",
+       PARSE_BAD,
+       39,
+       {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}}},
+      {"@PJL USTATUS JOB\r\nEND\r\nNAME=\"QVLLINK 17.",
+       PARSE_MORE,
+       40,
+       {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

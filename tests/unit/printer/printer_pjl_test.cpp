@@ -55,7 +55,10 @@ TEST(PrinterJob, NoEojMeansNoEndReportUnlessConfigured) {
 }
 
 TEST(PrinterJob, JobReportsFollowUstatusJobWhenStrict) {
-  TestPrinter t("generic", nullptr, [](PrinterConfig* c) { c->jobReportsOnRequest = true; });
+  PrinterConfig defaults;
+  PrinterConfigDefaults(&defaults, nullptr);
+  EXPECT_FALSE(defaults.lenientJobReports) << "strict unless switched";
+  TestPrinter t("generic", nullptr, [](PrinterConfig* c) { c->lenientJobReports = false; });
   t.Send(DriverJob(5, 1));
   EXPECT_EQ("", t.Drain());
   t.Send("\x1b%-12345X@PJL USTATUS JOB = ON\r\n" + DriverJob(6, 1));
@@ -66,6 +69,22 @@ TEST(PrinterJob, JobReportsFollowUstatusJobWhenStrict) {
       SameBytes("@PJL USTATUS JOB\r\nSTART\r\nNAME=\"outer\"\r\n\f"
                 "@PJL USTATUS JOB\r\nEND\r\nNAME=\"outer\"\r\nPAGES=0\r\n\f",
                 t.Drain()));
+
+  // A printer that reports nested jobs too: the NT monitor's job around a driver's, the
+  // driver's ending two pages before the monitor's. Only the outermost counts as a job ended.
+  TestPrinter n("generic", nullptr, [](PrinterConfig* c) { c->reportNestedJobs = true; });
+  n.Send("\x1b%-12345X@PJL USTATUS JOB=ON\r\n@PJL JOB NAME=\"QVLLINK 7.1\"\r\n" + DriverJob(7, 1) +
+         "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n\x1b"
+         "E p\f\x1b"
+         "E q\f" +
+         "\x1b%-12345X@PJL EOJ NAME=\"QVLLINK 7.1\"\r\n\x1b%-12345X");
+  EXPECT_TRUE(
+      SameBytes("@PJL USTATUS JOB\r\nSTART\r\nNAME=\"QVLLINK 7.1\"\r\n\f"
+                "@PJL USTATUS JOB\r\nSTART\r\nNAME=\"MSJOB 7\"\r\n\f"
+                "@PJL USTATUS JOB\r\nEND\r\nNAME=\"MSJOB 7\"\r\nPAGES=1\r\n\f"
+                "@PJL USTATUS JOB\r\nEND\r\nNAME=\"QVLLINK 7.1\"\r\nPAGES=3\r\n\f",
+                n.Drain()));
+  EXPECT_EQ(1u, n.Counters().jobsEnded);
 }
 
 TEST(PrinterStatus, DeviceStatusIsSentOnEveryChangeOnceSwitchedOn) {

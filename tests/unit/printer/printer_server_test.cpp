@@ -92,7 +92,7 @@ std::string ReadUntil(int fd, const std::string& needle) {
 
 TEST(PrinterServer, JobOverLoopbackGetsItsReports) {
   Server server;
-  ASSERT_TRUE(StartServer({"--log", "0"}, &server));
+  ASSERT_TRUE(StartServer({"--log", "--lenient-job-reports", "0"}, &server));
   int fd = Connect(server.port);
   ASSERT_GE(fd, 0);
   std::string job = kMonitorPrefix + DriverJob(21, 2) + "@PJL INFO STATUS\r\n";

@@ -18,7 +18,8 @@ inline uint64_t ReadFakeClock(void* context) {
   return static_cast<FakeClock*>(context)->ms;
 }
 
-// A printer of the given model on a fake clock.
+// A printer of the given model on a fake clock. It reports jobs unasked (lenient), as the
+// Windows 95 prefix below needs, unless adjust says otherwise.
 class TestPrinter {
  public:
   explicit TestPrinter(const char* model = "generic", const Scenario* scenario = nullptr,
@@ -28,6 +29,7 @@ class TestPrinter {
     config.clock = ReadFakeClock;
     config.clockContext = &clock;
     config.scenario = scenario;
+    config.lenientJobReports = true;
     if (adjust != nullptr) adjust(&config);
     printer = EmulatedPrinterCreate(&config);
   }

@@ -229,6 +229,29 @@ TEST_F(ApplyStatusTest, JobEndOfTheCurrentJobStopsTheThread) {
   SetPortFlags(port, PF_THREAD_RUN);
   ApplyStatusTokens(port, &thisJob, 1);
   EXPECT_FALSE(HasPortFlags(port, PF_THREAD_RUN));
+
+  // A port of named jobs (NT): only the end of the job the monitor named, this id and this run,
+  // ends it; the driver's own job (MSJOB 17), an earlier run and other ids do not.
+  SetPortFlags(port, PF_THREAD_RUN | PF_NAMED_JOBS | PF_JOB_REPORT_DUE);
+  port->jobRun = 4;
+  const StatusToken notOurs[][3] = {
+      {thisJob, {TOK_JOB_END, 0}, {TOK_JOB_END, 0}},
+      {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}, {TOK_OWN_JOB_RUN, 3}},
+      {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 16}, {TOK_OWN_JOB_RUN, 4}},
+      {{TOK_JOB_END, 0}, {TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}},  // the run cut off
+  };
+  for (const auto& batch : notOurs) {
+    ApplyStatusTokens(port, batch, 3);
+    EXPECT_TRUE(HasPortFlags(port, PF_THREAD_RUN)) << batch[0].id << " " << batch[1].value;
+  }
+  const StatusToken ours[] = {{TOK_JOB_END, 0}, {TOK_OWN_JOB_ID, 17}, {TOK_OWN_JOB_RUN, 4}};
+  ApplyStatusTokens(port, ours, 3);
+  EXPECT_FALSE(HasPortFlags(port, PF_THREAD_RUN | PF_JOB_REPORT_DUE));
+  // Without named jobs (the Windows 95 face) the monitor's name means nothing.
+  ClearPortFlags(port, PF_NAMED_JOBS);
+  SetPortFlags(port, PF_THREAD_RUN);
+  ApplyStatusTokens(port, ours, 3);
+  EXPECT_TRUE(HasPortFlags(port, PF_THREAD_RUN));
 }
 
 TEST_F(ApplyStatusTest, OtherTokensChangeNothing) {

@@ -33,7 +33,13 @@ def case_jobs(d):
     OpenPrinterW, SetPrinterW and SetJobW intact; a job whose printer the user renames while it
     prints is told its end all the same; so is one of a clustered spooler's virtual server. A
     printer that stops in the middle of a job shows it within 3 s, on a port that would keep a
-    stalled write 20 s: the monitor sets the port's write time-out (SetPortTimeOuts)."""
+    stalled write 20 s: the monitor sets the port's write time-out (SetPortTimeOuts).
+    The printers are strict PJL: they report a job's end only when asked, for a PJL job. Each
+    job's end is told within 2 s of the printer's report of the monitor's own job; the driver's
+    job inside it, reported by a printer that reports nested jobs and ending three pages before
+    the monitor's, does not end it early. One of the maker's printers, which reports no jobs,
+    keeps the job while its paper is out after EndDocPort, and ends it 10 s after it shows ready
+    again, long before the idle time-out."""
     r = spool(d, ["--printer", PRINTER, "--page-ms", "200",
                   "--scenario", os.path.join(HERE, "generic-jam.txt"),
                   "start", "--job-id", "31", "memory", "write", "--pages", "4", "end",
@@ -41,7 +47,7 @@ def case_jobs(d):
                   "job", "--pages", "1", "--job-id", "32", "--level", "2", "--mode", "0",
                   "close"])
     report = index(r, lambda x: x["kind"] == "reply" and "END" in x["text"]
-                   and 'NAME="MSJOB 31"' in x["text"])
+                   and 'NAME="QVLLINK 31.1"' in x["text"])
     end31 = index(r, is_op("EndDocPort"))
     told31 = index(r, is_ejected(31))
     check(0 <= end31 < report < told31, "job 31: told after EndDocPort and the printer's report",
@@ -99,6 +105,67 @@ def case_jobs(d):
     check(0 <= stop < shown and r[shown]["t"] - r[stop]["t"] < 3000,
           "paper out in the spooler status within 3 s of the printer's stop",
           (r[stop]["t"] if stop >= 0 else None, r[shown]["t"] if shown >= 0 else None))
+
+    # Named jobs on strict printers: one that reports nested jobs too, job 41 carrying three
+    # pages after the driver's own job's EOJ; a maker's printer whose paper runs out after the
+    # job's data is in.
+    more_pages = r"\e%-12345X@PJL ENTER LANGUAGE=PCL\r\n\eE p\f\eE q\f\eE r\f\e%-12345X"
+    nested = spool(d, ["--nested-job-reports", "--page-ms", "300",
+                       "start", "--job-id", "41", "write", "--pages", "1",
+                       "write", "--text", more_pages, "end", "wait-idle", "--timeout", "15000",
+                       "job", "--job-id", "42", "--pages", "2", "wait-idle", "--timeout", "15000",
+                       "close"])
+    maker = spool(d, ["--port", "emu:QV-L3820", "--page-ms", "300",
+                      "--scenario", os.path.join(SCENARIOS, "qvl3820-paper-out.txt"),
+                      "job", "--job-id", "43", "--pages", "6", "wait-idle", "--timeout", "30000",
+                      "close"])
+    check_named_jobs(nested, maker)
+
+
+def printer_job_end(name):
+    """The emulated printer's event of the end of the named PJL job (its report queued)."""
+    return lambda x: x["kind"] == "printer" and x["event"] == "job-end" and x["detail"] == name
+
+
+def check_told_after_report(r, job, name, within_ms=2000):
+    """The job's end told to the spooler after, and within within_ms of, the printer's report of
+    the named job; returns the time from the report to the SetJobW (or None)."""
+    report, told = index(r, printer_job_end(name)), index(r, is_ejected(job))
+    check(0 <= report < told, "job %d: told after the printer's report of %s" % (job, name),
+          (report, told))
+    if report < 0 or told < 0:
+        return None
+    ms = r[told]["t"] - r[report]["t"]
+    check(ms <= within_ms, "job %d: told within %d ms of the report" % (job, within_ms), ms)
+    return ms
+
+
+def check_named_jobs(r_nested, r_maker):
+    """The checks of case_jobs' runs of named jobs (see there)."""
+    waits = []
+    # Job 41: the driver's job ends after its first page, the monitor's three pages later.
+    inner = index(r_nested, printer_job_end("MSJOB 41"))
+    waits.append(check_told_after_report(r_nested, 41, "QVLLINK 41.1"))
+    outer = index(r_nested, printer_job_end("QVLLINK 41.1"))
+    lower = [i for i, x in enumerate(r_nested) if is_port("EndDocPort")(x)]
+    check(0 <= inner < outer and lower and inner < lower[0] and lower[0] > outer,
+          "the driver's own job's end did not end job 41", (inner, outer, lower))
+    waits.append(check_told_after_report(r_nested, 42, "QVLLINK 42.2"))
+    # The maker's printer: paper out after EndDocPort keeps the job; ready again, 10 s later
+    # it ends, far inside the idle time-out (IdleTimeout4L, 3 minutes).
+    end_op = index(r_maker, is_op("EndDocPort"))
+    out = index(r_maker, lambda x: x["kind"] == "printer" and x["event"] == "condition")
+    ready = index(r_maker, lambda x: x["kind"] == "printer" and x["event"] == "remedy")
+    told = index(r_maker, is_ejected(43))
+    check(0 <= end_op < out < ready < told, "job 43: paper out after EndDocPort, told after the "
+          "printer showed ready again", (end_op, out, ready, told))
+    if min(ready, told) >= 0:
+        ms = r_maker[told]["t"] - r_maker[ready]["t"]
+        check(10000 <= ms <= 16000, "job 43: told 10 s after ready (with the reads' pauses, "
+              "within 16 s)", ms)
+        waits.append(ms)
+    print("report to LAST_PAGE_EJECTED: job 41 %s ms, job 42 %s ms; maker's ready to it: %s ms"
+          % tuple(waits + [None] * (3 - len(waits))))
 
 
 def case_identify(d):

@@ -27,8 +27,9 @@ struct SpoolerFunctions {
 };
 SpoolerFunctions Spooler = {};
 
-// How often the printers are looked for (added ones, removed ones); how often a printer that
-// carries no status of ours is asked again.
+// How often the printers are looked for (added ones, removed ones); a local printer that
+// carries no status of ours yet is asked again at each look (its first status may come any
+// time), a print server's only this seldom (each question is a call to the server).
 const DWORD kFindPrintersMs = 5000;
 const DWORD kRecheckOthersMs = 60000;
 // How often a local printer is read (its change notification wakes the reader sooner for what
@@ -235,14 +236,14 @@ void NoteOther(const uint16_t* name, DWORD now) {
 
 // A printer found: watched when the user may use it and its data carries the link's key.
 void Consider(uint16_t* name, bool remote, DWORD now) {
-  if (WatchedNamed(name) != NULL || KnownOther(name, now)) return;
+  if (WatchedNamed(name) != NULL || (remote && KnownOther(name, now))) return;
   Watched* w = NULL;
   for (DWORD i = 0; i < kMaxPrinters && w == NULL; ++i) w = Printers[i].used ? NULL : &Printers[i];
   if (w == NULL) return;
   PRINTER_DEFAULTSW defaults = {NULL, NULL, PRINTER_ACCESS_USE};
   HANDLE printer = NULL;
   if (!Spooler.openPrinter(Wide(name), &printer, &defaults)) {
-    NoteOther(name, now);  // not the user's to use, or its server cannot be reached now
+    if (remote) NoteOther(name, now);  // not the user's to use, or its server is down now
     return;
   }
   BYTE probe[sizeof(SessionStatus)];
@@ -251,7 +252,7 @@ void Consider(uint16_t* name, bool remote, DWORD now) {
                                     sizeof probe, &size);
   if (got != ERROR_SUCCESS && got != ERROR_MORE_DATA) {
     Spooler.closePrinter(printer);
-    NoteOther(name, now);
+    if (remote) NoteOther(name, now);
     return;
   }
   *w = Watched();

@@ -92,7 +92,8 @@ bool ParseFields(const char* text, uint32_t* fields, int count) {
   return true;
 }
 
-// "use", "administer" or both, joined by a comma, into STORE_DENY_ bits.
+// "use", "administer", "local" (a print server's printer, reached only as \\server\name),
+// joined by commas, into STORE_DENY_ bits.
 bool ParseRights(const char* text, uint32_t* out) {
   std::string s(text ? text : "");
   *out = 0;
@@ -104,6 +105,8 @@ bool ParseRights(const char* text, uint32_t* out) {
       *out |= STORE_DENY_USE;
     else if (word == "administer")
       *out |= STORE_DENY_ADMINISTER;
+    else if (word == "local")
+      *out |= STORE_DENY_LOCAL;
     else
       return false;
     if (comma == std::string::npos) break;

@@ -441,6 +441,22 @@ void EndNtPublishing(MonitorInstance* instance) {
   }
 }
 
+void AnnounceNtPrinter(PortRecord* port) {
+  const WCHAR* name = NtPortOf(port)->printerName;
+  if (name == NULL || !ListLockReady) return;
+  Lock();
+  LinkPrinter* p = Instances != 0 ? PrinterNamed(port->instance, name) : NULL;
+  const bool announce = p != NULL && p->published.sequence == 0 && !p->dirty;
+  if (announce) {
+    p->wantCode = 0;
+    p->wantModel = 0;
+    p->wantEnded = 1;
+    p->dirty = TRUE;
+  }
+  Unlock();
+  if (announce) SetEvent(Wake);
+}
+
 void ShowCodeAsPrinterData(PortRecord* port, DWORD code) {
   NtPort* nt = NtPortOf(port);
   // Each printer of the spooler has its own model and its own repeat memory.

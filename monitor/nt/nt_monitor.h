@@ -83,6 +83,9 @@ void EndNtPublishing(MonitorInstance* instance);
 // The face's display operations: they hand the publisher what to write and call no spooler
 // function themselves (they run inside calls the spooler made into the monitor too).
 void ShowCodeAsPrinterData(PortRecord* port, DWORD code);
+// A port of the printer opened: a printer with nothing published in this spooler start gets a
+// status with no code and its thread ended.
+void AnnounceNtPrinter(PortRecord* port);
 void* ThreadEndingAsPrinterData(PortRecord* port);
 void ThreadEndedAsPrinterData(void* ending);
 

@@ -144,7 +144,10 @@ BOOL WINAPI NtOpenPortEx(HANDLE monitor, HANDLE monitorPort, LPWSTR portName, LP
   const BOOL unlinked = !handOut && UnlinkPortRecord(record);
   LeaveMonitorLock();
   if (unlinked) ReleasePortRecord(record);  // the list's
-  ReleasePortRecord(record);                // this call's
+  // The printer carries the display link's key from now on, so the users' programs find it
+  // before its first condition.
+  if (handOut) AnnounceNtPrinter(record);
+  ReleasePortRecord(record);  // this call's
   if (!handOut) {
     SetLastError(opened ? ERROR_INVALID_HANDLE : error);
     return FALSE;

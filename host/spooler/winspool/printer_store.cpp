@@ -102,6 +102,13 @@ void ServerOf(const WCHAR* connection, WCHAR* server) {
 }
 
 // The printer's entry for EnumPrintersW when it is served now (own: by this process).
+uint32_t PrinterDenied(const WCHAR* printer) {
+  HKEY key = StoreKey(PrinterPath(printer), false);
+  const uint32_t denied = key ? StoreDword(key, L"Denied", 0) : 0;
+  if (key) RegCloseKey(key);
+  return denied;
+}
+
 bool ListedPrinter(const WCHAR* printer, bool own, StoreListed* e) {
   HKEY key = StoreKey(PrinterPath(printer), false);
   if (key == NULL) return false;
@@ -344,6 +351,7 @@ DWORD StoreFindPrinter(const WCHAR* name, WCHAR* printer, StoreProcess* owner, u
   bool served = StorePrinterServed(key, owner);
   *denied = StoreDword(key, L"Denied", 0);
   RegCloseKey(key);
+  if (name[0] != L'\\' && (*denied & STORE_DENY_LOCAL)) served = false;  // the server's own name
   return served ? ERROR_SUCCESS : ERROR_INVALID_PRINTER_NAME;
 }
 
@@ -365,7 +373,10 @@ uint32_t StoreListPrinters(bool local, bool connections, bool own, StoreListed* 
     DWORD size = STORE_NAME_ROOM;
     if (RegEnumKeyExW(all, i, e->name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
     e->server[0] = 0;
-    if (ListedPrinter(e->name, own, e)) ++count;
+    // A print server's printer is this machine's only to its own spooler (the monitor).
+    if (ListedPrinter(e->name, own, e) && (own || !(PrinterDenied(e->name) & STORE_DENY_LOCAL))) {
+      ++count;
+    }
   }
   if (all) RegCloseKey(all);
   HKEY list = connections ? StoreKey(L"Connections", false) : NULL;

@@ -16,6 +16,7 @@ enum : uint32_t {
   STORE_MAX_JOBS = 64,
   STORE_DENY_USE = 1,         // OpenPrinterW with PRINTER_ACCESS_USE is refused
   STORE_DENY_ADMINISTER = 2,  // and with PRINTER_ACCESS_ADMINISTER
+  STORE_DENY_LOCAL = 4,       // a print server's printer: reached only through a connection
 };
 
 // A qvlspool process; its start time tells it from a later process given the same id.

@@ -18,8 +18,7 @@ the stand-in says (qvlspool's --owner and --deny): these cases show that the pro
    out of paper for another user's job, shown only by the program started with /all; the
    QV-L3820's drum worn out for the user's job. The drum reset: refused where the user may not
    manage the printer (the QV-L3470); where the user may, a request naming an earlier
-   publication comes to nothing, the user's own works once, and one made after the drum code
-   went waits unused.
+   publication comes to nothing, the user's own works, and one made after it does not.
 4. A print server's printer reached through the user's connection \\\\QVLSERVER\\Lab, read at
    the remote rate: its paper out is shown within one polling period and a look for printers.
 Also: neither binary names an object in the Global\\ namespace.
@@ -62,6 +61,11 @@ FIND_S, REMOTE_S = 5, 15
 
 def status(printer):
     return printer + " - Status Display"
+
+
+def escaped(title):
+    """A title as display_driver's text and window commands take it (backslash escapes)."""
+    return title.replace("\\", "\\\\")
 
 
 def recovery(printer):
@@ -239,14 +243,14 @@ def section_two_printers(s, first):
     spooler = s.spool([
         "--port", "emu:QV-L3470", "--printer", HALL, "--page-ms", "100",
         "--scenario", os.path.join(HERE, "qvl3470-drum-paper.txt"), "--deny", "administer",
-        "job", "--pages", "1", "--job-id", "11", "wait", "12000",
+        "job", "--pages", "1", "--job-id", "11", "wait", "10000",
         "port", "emu:QV-L3820", "--printer", OFFICE,
         "--scenario", os.path.join(HERE, "qvl3820-paper-drum.txt"),
         "job", "--pages", "2", "--job-id", "21", "--owner", "visitor",
         "wait-status", PAPER_OUT_UI, "--timeout", "20000", "wait", "9000",
         "remedy", "wait", "6000",
         "job", "--pages", "2", "--job-id", "22", "wait", "4000",
-        "drum-reset", "--sequence", "1", "wait", "12000", "drum-reset", "wait", "3000", "close"])
+        "drum-reset", "--sequence", "1", "wait", "12000", "drum-reset", "wait", "2000", "close"])
     s.expect("the QV-L3470's drum code for the user's job", "windows", status(HALL), "2",
              STATUS_TEXT, NEAR_END_TEXT, patience=FIND_S + 5)
     s.drum_prompt(HALL)
@@ -255,7 +259,7 @@ def section_two_printers(s, first):
     s.expect("that message closed", "click", REFUSED_BOX, OK_BUTTON)
     s.expect("the drum dialog stays", "window", status(HALL), "present")
     s.expect("another user's job on the QV-L3820 runs out of paper: shown with /all",
-             "windows", status(OFFICE), "1", STATUS_TEXT, PAPER_TEXT, patience=10)
+             "windows", status(OFFICE), "1", STATUS_TEXT, PAPER_TEXT, patience=20)
     time.sleep(2)
     s.expect("and not by the program of the user without a job there",
              "windows", status(OFFICE), "1")
@@ -265,20 +269,21 @@ def section_two_printers(s, first):
     time.sleep(5)  # meanwhile a request naming an earlier publication came to nothing
     s.drum_prompt(OFFICE)
     s.expect("the drum code answered: its dialog goes", "windows", status(OFFICE), "1")
+
     still_running([first, every], "the programs stay")
 
     r = s.finish(spooler)
     resets = [x["command"] for x in kind(r, "drum-reset")]
-    check(resets == [QVL3820_RESET], "the QV-L3820's port wrote the reset command once, the "
-          "QV-L3470's none", resets)
+    check(resets == [QVL3820_RESET], "the QV-L3820's port wrote the reset command once (not "
+          "for the stale request, not again for the last), the QV-L3470's none", resets)
     check(len(kind(r, "printer", event="drum-reset")) == 1, "and the printer obeyed it")
     requests = [(x["sequence"], x["result"]) for x in kind(r, "drum-request")]
     check(len(requests) == 2 and requests[0] == (1, 1) and requests[1][1] == 1,
-          "a request for an earlier publication while the drum code was shown, and one after "
-          "the code went, were written, and came to nothing", requests)
+          "a request naming an earlier publication and one after the user's were written",
+          requests)
     deleted = [x for x in kind(r, "session", what="drum-deleted") if x["printer"] == OFFICE]
-    check(len(deleted) == 2, "the stale request and the user's taken by the monitor while the "
-          "drum code was shown (the last one waits: no drum code to answer)", deleted)
+    check(len(deleted) >= 2, "the monitor took the stale request and the user's while the drum "
+          "code was shown", deleted)
     codes = published(r)
     check((40558, 3470, 0) in codes and (41104, 3820, 0) in codes and (40559, 3820, 0) in codes,
           "each printer's codes with its own model, from one spooler", codes)
@@ -296,7 +301,7 @@ def section_connection(s, first):
     time.sleep(FIND_S + 2)  # the program has found the connection's printer meanwhile
     started = time.time()
     s.expect("the connection's paper out, within one polling period of the user's job",
-             "text", status(LAB_CONNECTION), STATUS_TEXT, PAPER_TEXT_NO_TRAY,
+             "text", escaped(status(LAB_CONNECTION)), STATUS_TEXT, PAPER_TEXT_NO_TRAY,
              patience=REMOTE_S + 3)
     print("   shown %.1f s after the job started" % (time.time() - started))
     s.expect("as the connection's name, not the server's own", "window", status(LAB), "absent")

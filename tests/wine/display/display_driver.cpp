@@ -2,13 +2,14 @@
 // the program shows. One command per run, so a script can take screenshots and press keys in
 // between:
 //   hold NAME SECONDS          create the printer name block and the drum reset event, keep them
-//   board NAME CODE MODEL SECONDS  create the NT status board with one code of printer NAME
-//                              (UTF-16: \uXXXX escapes), keep it
+//   publish NAME CODE MODEL SECONDS  serve printer NAME (UTF-16: \uXXXX escapes) in the spooler
+//                              stand-in's store with a status of one code, keep it so
+//   launch-signin              start qvlpanel.exe /signin /all from the system directory
 //   setname NAME [--fill]      rewrite the name (--fill: 48 bytes, no NUL)
 //   stop                       end a running "hold"
 //   launch                     start qvlpanel.exe from the system directory as the monitor does
 //   post CODE MODEL            post a status code to the program's window
-//   destroy                    post WM_DESTROY to the program's window
+//   destroy [signin]           post WM_DESTROY to the program's window (the sign-in program's)
 //   window TITLE present|absent
 //   windows TITLE N [ID TEXT]  N windows of that title (with that control text), N programs'
 //   text TITLE ID TEXT         a control's text (\r, \n, \t escapes in TEXT)
@@ -33,6 +34,7 @@
 
 #include "display_link.h"
 #include "session_link.h"
+#include "printer_store.h"
 
 namespace {
 
@@ -52,6 +54,9 @@ bool WaitFor(Check check) {
 
 HWND MainWindow() {
   return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_WINDOW_TITLE);
+}
+HWND SessionWindow() {
+  return FindWindowA(DISPLAY_WINDOW_CLASS, DISPLAY_SESSION_WINDOW_TITLE);
 }
 
 void Unescape(const char* in, char* out, size_t size) {
@@ -123,40 +128,42 @@ int Hold(const char* name, int seconds) {
   return 0;
 }
 
-// The monitor's side of the NT display link, as far as the program reads it: the board with
-// one code of the printer, published as number 1 (its change event set).
-int Board(const char* name, DWORD code, DWORD model, int seconds) {
-  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0,
-                                      sizeof(SessionBoard), SESSION_BOARD_NAME);
-  SessionBoard* board =
-      section ? static_cast<SessionBoard*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0)) : NULL;
-  wchar_t change[SESSION_NAME_ROOM];
-  SessionObjectName(SESSION_CHANGE_EVENT_PREFIX, 1, change);
-  HANDLE published = CreateEventW(NULL, TRUE, FALSE, change);
+// The spooler's side of the NT display link, as far as the program reads it: a spooler of the
+// stand-in's store holding printer NAME, whose data carries a status of one code.
+int Publish(const char* name, DWORD code, DWORD model, int seconds) {
   HANDLE stop = CreateEventA(NULL, TRUE, FALSE, kStopEvent);
-  if (board == NULL || published == NULL || stop == NULL) {
-    printf("board: cannot create the board (error %lu)\n", GetLastError());
-    return 1;
-  }
   wchar_t wide[SESSION_PRINTER_CHARS];
   WideArgument(name, wide, SESSION_PRINTER_CHARS);
-  SessionEntry& entry = board->entries[1];
-  entry.kind = SESSION_STATUS_CODE;
-  entry.code = code;
-  entry.model = model;
-  for (uint32_t i = 0; i < SESSION_PRINTER_CHARS; ++i) entry.printer[i] = wide[i];
-  entry.sequence = 1;
-  board->version = SESSION_BOARD_VERSION;
-  board->sequence = 1;
-  board->magic = SESSION_BOARD_MAGIC;
-  SetEvent(published);
+  const SessionStatus status = {SESSION_STATUS_VERSION, GetTickCount() | 1, 1, code, model, 0};
+  if (stop == NULL || !StoreSpoolerStart() || !StoreRegisterPrinter(wide, 0) ||
+      StoreSetData(wide, SESSION_DATA_KEY, SESSION_STATUS_VALUE, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(&status), sizeof status) != ERROR_SUCCESS) {
+    printf("publish: cannot serve the printer (error %lu)\n", GetLastError());
+    return 1;
+  }
   printf("ready\n");
   fflush(stdout);
   WaitForSingleObject(stop, static_cast<DWORD>(seconds) * 1000);
+  StoreSpoolerEnd();
   CloseHandle(stop);
-  CloseHandle(published);
-  UnmapViewOfFile(board);
-  CloseHandle(section);
+  return 0;
+}
+
+// Starts qvlpanel.exe from the system directory as the sign-in start does, for every printer.
+int LaunchSignIn() {
+  char path[MAX_PATH];
+  UINT n = GetSystemDirectoryA(path, MAX_PATH - 40);
+  if (n == 0) return 1;
+  strcat(path, "\\" DISPLAY_PROGRAM_FILE " " DISPLAY_SIGNIN_SWITCH " " DISPLAY_ALL_SWITCH);
+  UINT result = WinExec(path, SW_HIDE);
+  if (result <= 31) {
+    printf("launch-signin: WinExec(%s) gave %u\n", path, result);
+    return 1;
+  }
+  if (!WaitFor([] { return SessionWindow() != NULL; })) {
+    printf("launch-signin: no window \"%s\" after the start\n", DISPLAY_SESSION_WINDOW_TITLE);
+    return 1;
+  }
   return 0;
 }
 
@@ -405,13 +412,17 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const char* c = argv[1];
   if (!strcmp(c, "hold") && argc == 4) return Hold(argv[2], atoi(argv[3]));
-  if (!strcmp(c, "board") && argc == 6)
-    return Board(argv[2], strtoul(argv[3], NULL, 10), strtoul(argv[4], NULL, 10), atoi(argv[5]));
+  if (!strcmp(c, "publish") && argc == 6)
+    return Publish(argv[2], strtoul(argv[3], NULL, 10), strtoul(argv[4], NULL, 10), atoi(argv[5]));
+  if (!strcmp(c, "launch-signin")) return LaunchSignIn();
   if (!strcmp(c, "setname") && argc >= 3) return SetName(argv[2], argc == 4);
   if (!strcmp(c, "stop")) return Stop();
   if (!strcmp(c, "launch")) return Launch();
   if (!strcmp(c, "post") && argc == 4)
     return PostToMain(DLM_STATUS_CODE, atoi(argv[2]), atoi(argv[3]));
+  if (!strcmp(c, "destroy") && argc == 3 && !strcmp(argv[2], "signin")) {
+    return SessionWindow() && PostMessageA(SessionWindow(), WM_DESTROY, 0, 0) ? 0 : 1;
+  }
   if (!strcmp(c, "destroy")) return PostToMain(WM_DESTROY, 0, 0);
   if (!strcmp(c, "window") && argc == 4) return Window(argv[2], !strcmp(argv[3], "present"));
   if (!strcmp(c, "text") && argc == 5) return Text(argv[2], atoi(argv[3]), argv[4]);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # qvlpanel end to end under Wine and Xvfb, with display_driver.exe in the monitor's place.
-#   panel_test.sh QVLPANEL_EXE DRIVER_EXE STATUS_FILE SCREENSHOT_DIR
+#   panel_test.sh QVLPANEL_EXE DRIVER_EXE STATUS_FILE SCREENSHOT_DIR WINSPOOL_DRV
 # Needs the environment of scripts/wine-env (QVL_WINE, QVL_SYSDIR, WINEPREFIX, DISPLAY).
 set -u
-panel=$1 driver=$2 statusfile=$3 shots=$4
+panel=$1 driver=$2 statusfile=$3 shots=$4 winspool=$5
 if [ -z "${QVL_WINE:-}" ] || [ -z "${QVL_SYSDIR:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "SKIP: run under scripts/wine-env (QVL_WINE, QVL_SYSDIR, DISPLAY)"
   exit 77
@@ -159,13 +159,16 @@ check "fallback recovery title" window "Status Display - Recovery" present
 
 # The NT display link: a printer name outside the system's code page, shown exactly in the
 # title; a paper code naming its tray and size, from a status file text in windows-1252. The
-# second run has Wine's UTF-8 code page (65001): a locale with no other code page.
+# second run has Wine's UTF-8 code page (65001): a locale with no other code page. The printer
+# is served by the driver from the spooler stand-in's store; the sign-in program reads it
+# through our winspool.drv beside it.
+cp "$winspool" "$QVL_SYSDIR/winspool.drv"
 board_pid=
 start_board() {
-  D board 'B\u00fcro \u03a9' 41104 $model 200 >"$work/board.out" &
+  D publish 'B\u00fcro \u03a9' 41104 $model 200 >"$work/board.out" &
   board_pid=$!
   for _ in $(seq 100); do grep -q ready "$work/board.out" 2>/dev/null && return 0; sleep 0.05; done
-  echo "FAIL: the status board was not created"
+  echo "FAIL: the printer was not served: $(cat "$work/board.out")"
   failures=$((failures + 1))
 }
 unicode_title='B\u00fcro \u03a9 - Status Display'
@@ -182,14 +185,17 @@ for locale in "" hi_IN.UTF-8; do
   # The program started from a driver with that locale has its code page.
   if [ -n "$locale" ]; then
     check "code page 65001 under $locale" env LC_ALL="$locale" "$QVL_WINE" "$driver" codepage 65001
-    check "program starts" env LC_ALL="$locale" "$QVL_WINE" "$driver" launch
+    check "program starts" env LC_ALL="$locale" WINEDLLOVERRIDES=winspool.drv=n "$QVL_WINE" \
+      "$driver" launch-signin
   else
-    check "program starts" launch
+    check "program starts" env WINEDLLOVERRIDES=winspool.drv=n "$QVL_WINE" "$driver" launch-signin
   fi
+  # A look for printers every 5 s: the driver's waits are 5 s each.
+  D window "$unicode_title" present >/dev/null || true
   check "the title holds the name exactly" window "$unicode_title" present
   check "41104 names tray 1 and size A4" text "$unicode_title" 1202 "$paper_text"
   [ -z "$locale" ] && shot unicode.png
-  check "WM_DESTROY posted" destroy
+  check "WM_DESTROY posted" destroy signin
   check "the program ends" running no
   D stop
   wait "$board_pid"

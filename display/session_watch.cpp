@@ -23,20 +23,58 @@ const uint16_t* WithoutBackslashes(const uint16_t* name) {
 
 }  // namespace
 
-uint32_t SessionTake(SessionSeen* seen, const SessionStatus& status, uint32_t size) {
+namespace {
+
+void Put(SessionEntry* out, uint32_t* count, uint32_t sequence, uint32_t kind, uint32_t code,
+         uint32_t model) {
+  out[*count].sequence = sequence;
+  out[*count].kind = kind;
+  out[*count].code = code;
+  out[*count].model = model;
+  ++*count;
+}
+
+}  // namespace
+
+uint32_t SessionTake(SessionSeen* seen, const SessionStatus& status, uint32_t size,
+                     SessionEntry* out, uint32_t room) {
   if (size != sizeof(SessionStatus) || status.version != SESSION_STATUS_VERSION ||
-      status.sequence == 0) {
+      status.sequence == 0 || room == 0) {
     return 0;
   }
-  const BOOL first = !seen->seen;
-  if (!first && seen->spoolerStart == status.spoolerStart && seen->sequence == status.sequence) {
-    return 0;
-  }
+  const bool fresh = !seen->seen || seen->spoolerStart != status.spoolerStart;
+  if (!fresh && seen->sequence == status.sequence) return 0;
+  const uint32_t last = seen->sequence;
+  const bool first = !seen->seen;
   seen->seen = TRUE;
   seen->spoolerStart = status.spoolerStart;
   seen->sequence = status.sequence;
-  if (status.threadEnded != 0) return first ? 0u : static_cast<uint32_t>(SESSION_THREAD_ENDED);
-  return status.code != 0 ? static_cast<uint32_t>(SESSION_STATUS_CODE) : 0u;
+  uint32_t count = 0;
+  if (fresh) {
+    // What stands now. A spooler started again (after a printer was seen) first closes what
+    // its earlier start showed.
+    if (!first) Put(out, &count, status.sequence, SESSION_THREAD_ENDED, 0, status.model);
+    if (status.threadEnded == 0 && status.code != 0 && count < room) {
+      Put(out, &count, status.sequence, SESSION_STATUS_CODE, status.code, status.model);
+    }
+    return count;
+  }
+  // Every publication after the last one read that the record still holds, oldest first
+  // (numbers compared as distances: they wrap past 0, which none has).
+  uint32_t behind = status.sequence - last;
+  if (behind > SESSION_RECENT) behind = SESSION_RECENT;
+  if (behind > room) behind = room;
+  for (uint32_t i = behind; i > 0; --i) {
+    uint32_t n = status.sequence - (i - 1);
+    if (n == 0) continue;
+    const uint32_t code = status.recent[n % SESSION_RECENT];
+    if (code == SESSION_RECENT_ENDED) {
+      Put(out, &count, n, SESSION_THREAD_ENDED, 0, status.model);
+    } else if (code != 0) {
+      Put(out, &count, n, SESSION_STATUS_CODE, code, status.model);
+    }
+  }
+  return count;
 }
 
 BOOL SessionInView(BOOL all, BOOL jobNow, DWORD lastJobTick, DWORD now) {

@@ -14,12 +14,15 @@ struct SessionSeen {
   uint32_t sequence;
 };
 
-// Takes the status read now (size bytes of it) into seen and tells what to do: 0 (nothing new,
-// or not a status this program reads), SESSION_STATUS_CODE or SESSION_THREAD_ENDED. A printer
-// seen for the first time (the program just started, the printer was just found, or it just
-// came into the user's view) shows its current code, unless its status thread has ended; after
-// that every new publication counts, a new start of the spooler included.
-uint32_t SessionTake(SessionSeen* seen, const SessionStatus& status, uint32_t size);
+// Takes the status read now (size bytes of it) into seen and puts what the program is to do
+// into out (room entries; their printer left alone), oldest first; returns the count (0:
+// nothing new, or not a status this program reads). A printer seen for the first time (the
+// program just started, the printer was just found, or it just came into the user's view)
+// shows its current code, unless its status thread has ended. After that every publication
+// since the last read counts, as far as the record still holds them; a new start of the
+// spooler starts afresh.
+uint32_t SessionTake(SessionSeen* seen, const SessionStatus& status, uint32_t size,
+                     SessionEntry* out, uint32_t room);
 
 // How long after the user's last job left a printer's queue the user still gets its dialogs:
 // the printer may still be printing a job that the spooler has handed over.

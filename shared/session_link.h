@@ -26,7 +26,10 @@
 enum : uint32_t {
   SESSION_STATUS_VERSION = 1,
   SESSION_PRINTER_CHARS = 256,  // a printer name: up to 255 UTF-16 units and a NUL
+  SESSION_RECENT = 8,           // publications whose codes the record still holds
 };
+// In recent[]: that publication was a thread's end.
+constexpr uint32_t SESSION_RECENT_ENDED = 0xFFFFFFFFu;
 
 struct SessionStatus {
   uint32_t version;       // SESSION_STATUS_VERSION
@@ -37,6 +40,10 @@ struct SessionStatus {
   uint32_t code;          // the status code (0: none shown)
   uint32_t model;         // the printer's model number
   uint32_t threadEnded;   // 1: the printer's status thread has ended: its dialogs close
+  // recent[n % SESSION_RECENT]: the code of publication n (SESSION_RECENT_ENDED for a thread's
+  // end), for the last SESSION_RECENT publications: a reader that reads at its own pace still
+  // takes every code published since its last read, in order.
+  uint32_t recent[SESSION_RECENT];
 };
 
 // The number of the publication after n (0 is never a publication's number).
@@ -77,8 +84,8 @@ struct SessionEntry {
 enum : uint32_t {
   SESSION_BOARD_MAGIC = 0x42535651,  // "QVSB"
   SESSION_BOARD_VERSION = 1,
-  SESSION_ENTRIES = 64,         // publications kept in the ring
-  SESSION_PORTS = 32,           // port slots with a drum reset event
+  SESSION_ENTRIES = 64,  // publications kept in the ring
+  SESSION_PORTS = 32,    // port slots with a drum reset event
 };
 
 struct SessionPort {

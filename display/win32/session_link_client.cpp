@@ -126,7 +126,7 @@ const uint16_t* Utf16(LPCWSTR text) {
   return reinterpret_cast<const uint16_t*>(text);
 }
 
-void Post(uint32_t kind, const Watched& w, const SessionStatus& status) {
+void Post(const SessionEntry& taken, const Watched& w) {
   EnterCriticalSection(&QueueLock);
   if (QueueCount == kQueueRoom) {  // the window is far behind: the oldest entry goes
     QueueFirst = (QueueFirst + 1) % kQueueRoom;
@@ -134,10 +134,7 @@ void Post(uint32_t kind, const Watched& w, const SessionStatus& status) {
   }
   SessionEntry& entry = Queue[(QueueFirst + QueueCount) % kQueueRoom];
   ++QueueCount;
-  entry.sequence = status.sequence;
-  entry.kind = kind;
-  entry.code = status.code;
-  entry.model = status.model;
+  entry = taken;
   CopyName(w.name, entry.printer);
   LeaveCriticalSection(&QueueLock);
   PostMessageA(Window, DLM_SESSION_CHANGED, 0, 0);
@@ -146,8 +143,9 @@ void Post(uint32_t kind, const Watched& w, const SessionStatus& status) {
 // The printer's dialogs close (it left the user's view, or cannot be read any more).
 void EndShown(Watched* w) {
   if (w->shown) {
-    SessionStatus none = {};
-    Post(SESSION_THREAD_ENDED, *w, none);
+    SessionEntry ended = {};
+    ended.kind = SESSION_THREAD_ENDED;
+    Post(ended, *w);
   }
   w->shown = FALSE;
   w->seen = SessionSeen();
@@ -197,10 +195,13 @@ bool ReadPrinter(Watched* w, DWORD now) {
                                     reinterpret_cast<LPBYTE>(&status), sizeof status, &size);
   if (got == ERROR_FILE_NOT_FOUND) return true;  // nothing published yet
   if (got != ERROR_SUCCESS) return got == ERROR_MORE_DATA;
-  const uint32_t kind = SessionTake(&w->seen, status, type == REG_BINARY ? size : 0);
-  if (kind == SESSION_STATUS_CODE) w->shown = TRUE;
-  if (kind == SESSION_THREAD_ENDED) w->shown = FALSE;
-  if (kind != 0) Post(kind, *w, status);
+  SessionEntry taken[SESSION_RECENT + 1];
+  const uint32_t count =
+      SessionTake(&w->seen, status, type == REG_BINARY ? size : 0, taken, SESSION_RECENT + 1);
+  for (uint32_t i = 0; i < count; ++i) {
+    w->shown = taken[i].kind == SESSION_STATUS_CODE;
+    Post(taken[i], *w);
+  }
   return true;
 }
 

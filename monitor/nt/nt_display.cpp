@@ -25,8 +25,11 @@ struct LinkPrinter {
   WCHAR* name;
   HANDLE printer;
   SessionStatus published;
-  DWORD wantCode, wantModel, wantEnded;
-  BOOL dirty;        // the wanted status differs from the published one
+  // What is to be published, in order: codes, or SESSION_RECENT_ENDED for a thread's end; each
+  // one publication (a reader catches up on the record's recent ones).
+  DWORD pending[SESSION_RECENT];
+  DWORD pendingCount;
+  DWORD model;       // the printer's model, as its port last identified it
   BOOL drumDone;     // the drum code now shown has had its reset
   BOOL retired;      // its instance shut down while the publisher was in a call for it
   DWORD deniedTick;  // the spooler refused the handle: not asked again before a while
@@ -118,6 +121,24 @@ LinkPrinter* PrinterNamed(const MonitorInstance* instance, const WCHAR* name) {
   return p;
 }
 
+// The state a printer's publications leave: its last code, or SESSION_RECENT_ENDED.
+DWORD LastState(const LinkPrinter* p) {
+  if (p->pendingCount != 0) return p->pending[p->pendingCount - 1];
+  return p->published.threadEnded ? SESSION_RECENT_ENDED : p->published.code;
+}
+
+// Queues one publication for p, unless it would change nothing. ListLock held.
+bool Queue(LinkPrinter* p, DWORD item, DWORD model) {
+  if (model != 0) p->model = model;
+  if (p->published.sequence != 0 && item == LastState(p)) return false;
+  if (p->pendingCount == SESSION_RECENT) {  // far behind: the oldest waiting one goes
+    for (DWORD i = 1; i < SESSION_RECENT; ++i) p->pending[i - 1] = p->pending[i];
+    --p->pendingCount;
+  }
+  p->pending[p->pendingCount++] = item;
+  return true;
+}
+
 void Want(const MonitorInstance* instance, const WCHAR* name, DWORD code, DWORD model,
           DWORD ended) {
   if (name == NULL || !ListLockReady) return;
@@ -132,15 +153,9 @@ void Want(const MonitorInstance* instance, const WCHAR* name, DWORD code, DWORD 
   } else if (Instances != 0) {
     p = PrinterNamed(instance, name);
   }
-  if (p != NULL) {
-    p->wantCode = code;
-    p->wantModel = model;
-    p->wantEnded = ended;
-    p->dirty = code != p->published.code || model != p->published.model ||
-               ended != p->published.threadEnded || p->published.sequence == 0;
-  }
+  const bool queued = p != NULL && Queue(p, ended ? SESSION_RECENT_ENDED : code, model);
   Unlock();
-  if (p != NULL) SetEvent(Wake);
+  if (queued) SetEvent(Wake);
 }
 
 HANDLE OpenToManage(const WCHAR* name) {
@@ -164,8 +179,9 @@ bool BeginCall(LinkPrinter* p) {
   InCall = p;
   return true;
 }
-// Ends the call; a printer retired meanwhile is closed and freed here. ListLock not held.
-void EndCall(LinkPrinter* p) {
+// Ends the call; a printer retired meanwhile is closed and freed here (false: p is gone).
+// ListLock not held.
+bool EndCall(LinkPrinter* p) {
   Lock();
   InCall = NULL;
   const bool retired = p->retired != FALSE;
@@ -174,52 +190,64 @@ void EndCall(LinkPrinter* p) {
     if (p->printer != NULL) ClosePrinter(p->printer);
     FreePrinter(p);
   }
+  return !retired;
 }
 
-// Publishes what p is asked to, when it changed. Its handle is opened at its first publication
-// and kept: each write is one registry write that the spooler persists and announces.
+// Publishes what p is asked to, one publication at a time. Its handle is opened at its first
+// publication and kept: each write is one registry write that the spooler persists and
+// announces.
 void PublishOne(LinkPrinter* p) {
-  Lock();
-  if (!p->dirty || !BeginCall(p)) {
-    Unlock();
-    return;
-  }
-  SessionStatus next = p->published;
-  next.version = SESSION_STATUS_VERSION;
-  next.spoolerStart = SpoolerStart;
-  next.sequence = SessionNextNumber(p->published.sequence);
-  next.code = p->wantCode;
-  next.model = p->wantModel;
-  next.threadEnded = p->wantEnded;
-  p->dirty = FALSE;
-  const bool tryOpen = p->printer == NULL &&
-                       (p->deniedTick == 0 || GetTickCount() - p->deniedTick >= kDeniedRetryMs);
-  Unlock();
-  // A printer whose rights deny the spooler's account the right to manage it gets no status
-  // published: its users see no dialogs for it; printing is not affected.
-  if (tryOpen) {
-    HANDLE printer = OpenToManage(p->openName);
+  for (;;) {
     Lock();
-    p->printer = printer;
-    p->deniedTick = printer == NULL ? (GetTickCount() | 1) : 0;
+    if (p->pendingCount == 0 || !BeginCall(p)) {
+      Unlock();
+      return;
+    }
+    const DWORD item = p->pending[0];
+    SessionStatus next = p->published;
+    next.version = SESSION_STATUS_VERSION;
+    if (next.spoolerStart != SpoolerStart) {
+      for (DWORD i = 0; i < SESSION_RECENT; ++i) next.recent[i] = 0;
+      next.sequence = 0;
+    }
+    next.spoolerStart = SpoolerStart;
+    next.sequence = SessionNextNumber(next.sequence);
+    next.recent[next.sequence % SESSION_RECENT] = item;
+    next.code = item == SESSION_RECENT_ENDED ? 0 : item;
+    next.threadEnded = item == SESSION_RECENT_ENDED ? 1 : 0;
+    next.model = p->model;
+    const bool tryOpen = p->printer == NULL &&
+                         (p->deniedTick == 0 || GetTickCount() - p->deniedTick >= kDeniedRetryMs);
     Unlock();
+    // A printer whose rights deny the spooler's account the right to manage it gets no status
+    // published: its users see no dialogs for it; printing is not affected.
+    if (tryOpen) {
+      HANDLE printer = OpenToManage(p->openName);
+      Lock();
+      p->printer = printer;
+      p->deniedTick = printer == NULL ? (GetTickCount() | 1) : 0;
+      Unlock();
+    }
+    const bool written = p->printer != NULL && WriteStatus(p->printer, next);
+    HANDLE failed = NULL;
+    Lock();
+    if (written) {
+      if (next.code != p->published.code) p->drumDone = FALSE;
+      p->published = next;
+      for (DWORD i = 1; i < p->pendingCount; ++i) p->pending[i - 1] = p->pending[i];
+      --p->pendingCount;
+    } else if (p->printer != NULL) {
+      // A handle the spooler no longer serves (it restarted): opened again at the next
+      // change, which publishes this one too.
+      failed = p->printer;
+      p->printer = NULL;
+    } else {
+      p->pendingCount = 0;  // refused: nothing of it is published
+    }
+    Unlock();
+    if (failed != NULL) ClosePrinter(failed);
+    if (!EndCall(p) || !written) return;
   }
-  const bool written = p->printer != NULL && WriteStatus(p->printer, next);
-  HANDLE failed = NULL;
-  Lock();
-  if (written) {
-    if (next.code != p->published.code) p->drumDone = FALSE;
-    p->published = next;
-  } else if (p->printer != NULL) {
-    // A handle the spooler no longer serves (it restarted): opened again at the next change,
-    // which publishes this one too.
-    failed = p->printer;
-    p->printer = NULL;
-    p->dirty = TRUE;
-  }
-  Unlock();
-  if (failed != NULL) ClosePrinter(failed);
-  EndCall(p);
 }
 
 // Marks every port of printer p for the drum counter reset command and wakes its thread.
@@ -241,8 +269,8 @@ void RequestDrumReset(const LinkPrinter* p) {
 // the publication of the drum code still shown, and only once for that publication.
 void LookForDrumRequest(LinkPrinter* p) {
   Lock();
-  const bool shown =
-      p->printer != NULL && !p->published.threadEnded && IsDrumCode(p->published.code) && !p->dirty;
+  const bool shown = p->printer != NULL && !p->published.threadEnded &&
+                     IsDrumCode(p->published.code) && p->pendingCount == 0;
   if (!shown || !BeginCall(p)) {
     Unlock();
     return;
@@ -257,12 +285,12 @@ void LookForDrumRequest(LinkPrinter* p) {
     Lock();
     act = got == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value &&
           value == p->published.sequence && IsDrumCode(p->published.code) &&
-          !p->published.threadEnded && !p->dirty && !p->drumDone;
+          !p->published.threadEnded && p->pendingCount == 0 && !p->drumDone;
     if (act) p->drumDone = TRUE;
     Unlock();
   }
   if (act) RequestDrumReset(p);
-  EndCall(p);
+  EndCall(p);  // p is not used after this
 }
 
 // The printers of the local spooler that carry a status of an earlier spooler start whose
@@ -287,12 +315,13 @@ void SweepLeftOvers() {
                                      reinterpret_cast<LPBYTE>(&stored), sizeof stored, &size);
       if (got == ERROR_SUCCESS && size == sizeof stored && stored.spoolerStart != SpoolerStart &&
           stored.threadEnded == 0) {
-        SessionStatus ended = stored;
+        SessionStatus ended = {};
         ended.version = SESSION_STATUS_VERSION;
         ended.spoolerStart = SpoolerStart;
         ended.sequence = 1;
-        ended.code = 0;
+        ended.model = stored.model;
         ended.threadEnded = 1;
+        ended.recent[1] = SESSION_RECENT_ENDED;
         WriteStatus(printer, ended);
         // A request left with it answered a code that is gone.
         Link.deleteData(printer, SESSION_DATA_KEY, SESSION_DRUM_RESET_VALUE);
@@ -446,13 +475,8 @@ void AnnounceNtPrinter(PortRecord* port) {
   if (name == NULL || !ListLockReady) return;
   Lock();
   LinkPrinter* p = Instances != 0 ? PrinterNamed(port->instance, name) : NULL;
-  const bool announce = p != NULL && p->published.sequence == 0 && !p->dirty;
-  if (announce) {
-    p->wantCode = 0;
-    p->wantModel = 0;
-    p->wantEnded = 1;
-    p->dirty = TRUE;
-  }
+  const bool announce = p != NULL && p->published.sequence == 0 && p->pendingCount == 0 &&
+                        Queue(p, SESSION_RECENT_ENDED, 0);
   Unlock();
   if (announce) SetEvent(Wake);
 }

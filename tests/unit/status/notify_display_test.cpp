@@ -300,31 +300,73 @@ std::vector<uint16_t> Name(const char* text) {
   return name;
 }
 
-// The NT display link, the reader's side: a printer's status read again at any rate yields
-// each new publication once; a printer seen first shows what stands now, unless its status
-// thread has ended; a new spooler start counts as new even with the same number; a record of
-// another size or version, or a number 0, is not read.
-TEST(SessionWatch, EachPublicationOnceAndTheStateNowAtFirstSight) {
-  auto status = [](uint32_t start, uint32_t sequence, uint32_t code, uint32_t ended) {
-    return SessionStatus{SESSION_STATUS_VERSION, start, sequence, code, 3820, ended};
-  };
-  const uint32_t size = sizeof(SessionStatus);
+// The NT display link, the reader's side: a printer's record read again at any pace yields each
+// publication since the last read once, in order, as far as the record still holds them; a
+// printer seen first shows what stands now, unless its status thread has ended; a new spooler
+// start counts afresh; a record of another size or version, or a number 0, is not read.
+struct Publisher {
+  SessionStatus status = {SESSION_STATUS_VERSION, 5, 0, 0, 3820, 0, {}};
+  void Publish(uint32_t item) {
+    status.sequence = SessionNextNumber(status.sequence);
+    status.recent[status.sequence % SESSION_RECENT] = item;
+    status.threadEnded = item == SESSION_RECENT_ENDED;
+    status.code = status.threadEnded ? 0 : item;
+  }
+};
+
+std::string Taken(SessionSeen* seen, const SessionStatus& status,
+                  uint32_t size = sizeof(SessionStatus)) {
+  SessionEntry out[SESSION_RECENT + 1];
+  const uint32_t n = SessionTake(seen, status, size, out, SESSION_RECENT + 1);
+  std::string text;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!text.empty()) text += " ";
+    text += out[i].kind == SESSION_THREAD_ENDED ? "end" : std::to_string(out[i].code);
+    text += "#" + std::to_string(out[i].sequence);
+  }
+  return text;
+}
+
+TEST(SessionWatch, EachPublicationOnceInOrderAndTheStateNowAtFirstSight) {
+  Publisher monitor;
   SessionSeen seen = {};
-  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(5, 1, 41104, 0), size));
-  EXPECT_EQ(0u, SessionTake(&seen, status(5, 1, 41104, 0), size)) << "read again: nothing new";
-  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(5, 2, 10001, 0), size));
-  EXPECT_EQ(SESSION_THREAD_ENDED, SessionTake(&seen, status(5, 3, 0, 1), size));
-  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&seen, status(9, 3, 41104, 0), size))
-      << "the spooler started again: its number 3 is a new publication";
+  monitor.Publish(SESSION_RECENT_ENDED);  // the printer announced at its port's open
+  EXPECT_EQ("", Taken(&seen, monitor.status)) << "first sight of an ended thread: nothing";
+  monitor.Publish(40556);
+  monitor.Publish(11104);
+  EXPECT_EQ("40556#2 11104#3", Taken(&seen, monitor.status)) << "both codes since the last read";
+  EXPECT_EQ("", Taken(&seen, monitor.status)) << "read again: nothing new";
   SessionSeen late = {};
-  EXPECT_EQ(0u, SessionTake(&late, status(5, 3, 0, 1), size)) << "ended before it was seen";
-  EXPECT_EQ(SESSION_STATUS_CODE, SessionTake(&late, status(5, 4, 40558, 0), size));
+  EXPECT_EQ("11104#3", Taken(&late, monitor.status)) << "a late reader: what stands now";
+  monitor.Publish(SESSION_RECENT_ENDED);
+  monitor.Publish(41104);
+  EXPECT_EQ("end#4 41104#5", Taken(&seen, monitor.status));
+  for (uint32_t code = 20001; code <= 20010; ++code) monitor.Publish(code);
+  EXPECT_EQ("20003#8 20004#9 20005#10 20006#11 20007#12 20008#13 20009#14 20010#15",
+            Taken(&seen, monitor.status))
+      << "a reader far behind takes what the record still holds";
+
+  Publisher restarted;  // the spooler started again: its numbers begin anew
+  restarted.status.spoolerStart = 9;
+  restarted.Publish(SESSION_RECENT_ENDED);
+  restarted.Publish(41003);
+  EXPECT_EQ("end#2 41003#2", Taken(&seen, restarted.status))
+      << "what the earlier start showed closes, and what stands now shows";
+
+  monitor.status.sequence = 0xFFFFFFFFu;
+  SessionSeen wrapping = {TRUE, 5, 0xFFFFFFFEu};
+  monitor.status.recent[0xFFFFFFFFu % SESSION_RECENT] = 30001;
+  monitor.Publish(30002);  // 0 is never a number: the one after 0xFFFFFFFF is 1
+  EXPECT_EQ("30001#4294967295 30002#1", Taken(&wrapping, monitor.status));
+
   SessionSeen odd = {};
-  EXPECT_EQ(0u, SessionTake(&odd, status(5, 1, 41104, 0), size - 4));
-  SessionStatus newer = status(5, 1, 41104, 0);
+  EXPECT_EQ("", Taken(&odd, monitor.status, sizeof(SessionStatus) - 4));
+  SessionStatus newer = monitor.status;
   newer.version = SESSION_STATUS_VERSION + 1;
-  EXPECT_EQ(0u, SessionTake(&odd, newer, size));
-  EXPECT_EQ(0u, SessionTake(&odd, status(5, 0, 41104, 0), size));
+  EXPECT_EQ("", Taken(&odd, newer));
+  newer = monitor.status;
+  newer.sequence = 0;
+  EXPECT_EQ("", Taken(&odd, newer));
   EXPECT_FALSE(odd.seen) << "an unreadable record leaves the printer unseen";
 }
 

@@ -134,7 +134,8 @@ int Publish(const char* name, DWORD code, DWORD model, int seconds) {
   HANDLE stop = CreateEventA(NULL, TRUE, FALSE, kStopEvent);
   wchar_t wide[SESSION_PRINTER_CHARS];
   WideArgument(name, wide, SESSION_PRINTER_CHARS);
-  const SessionStatus status = {SESSION_STATUS_VERSION, GetTickCount() | 1, 1, code, model, 0};
+  SessionStatus status = {SESSION_STATUS_VERSION, GetTickCount() | 1, 1, code, model, 0, {}};
+  status.recent[1] = code;
   if (stop == NULL || !StoreSpoolerStart() || !StoreRegisterPrinter(wide, 0) ||
       StoreSetData(wide, SESSION_DATA_KEY, SESSION_STATUS_VALUE, REG_BINARY,
                    reinterpret_cast<const BYTE*>(&status), sizeof status) != ERROR_SUCCESS) {

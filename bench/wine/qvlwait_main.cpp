@@ -6,13 +6,16 @@
 // path), and when the display program's dialog is visible and painted (wait_watch). One JSON
 // line per code on stdout; scripts/bench-wait turns them into figures.
 //
-//   qvlwait running|started|nt|watch [--samples N] [--panel PATH]... [--dll PATH] [--windows N]
+//   qvlwait running|started|nt|nt-remote|watch [--samples N] [--panel PATH]... [--dll PATH]
+//           [--windows N]
 //   qvlwait parts [--reps N]
 //
 // running  Windows 95 path, the display program already running (started before each code,
 //          as it ends at the printer's ready code).
 // started  Windows 95 path, no display program: the monitor starts the system directory's.
-// nt       NT path, the display program started with /signin and running for all codes.
+// nt       NT path, the display program started with /signin /all and running for all codes.
+// nt-remote  the same with the printer a print server's, reached as \\QVLBENCH\printer: read
+//          at the print server's rate.
 // watch    Windows 95 path, qvlspool's stand-in display window in this process instead.
 // parts    the reply parser and the status file lookup, timed in place (no monitor).
 // With several --panel programs the codes take them in turn (nt: in blocks, each program started
@@ -42,6 +45,8 @@ namespace {
 const char PRINTER[] = "Office QV-L3820";
 const char STATUS_SUFFIX[] = " - Status Display";
 const double CODE_WAIT_MS = 15000;
+const double REMOTE_CODE_WAIT_MS = 35000;  // a print server's printer is read every 15 s
+const char REMOTE_PREFIX[] = "\\\\QVLBENCH\\";
 const uint32_t NT_BLOCK = 5;  // codes per program start on the NT path, after its first code
 
 struct Condition {
@@ -78,7 +83,8 @@ bool ExpectedText(uint32_t code, std::string* text) {
   DWORD shown = code;
   if (!FilterStatusCode(&filter, &shown, 0, 0, FALSE, NULL)) return false;
   StatusEntry entry = {};
-  if (!LookupStatusEntry(SystemFile(STATUS_FILE_PREFIX "3820").c_str(), shown, &entry)) {
+  // As the program loads it: a paper code folded to 41000 names its tray and size.
+  if (!LoadStatusEntry(SystemFile(STATUS_FILE_PREFIX "3820").c_str(), code, shown, &entry)) {
     return false;
   }
   *text = entry.statusText;
@@ -133,6 +139,18 @@ void Print(const Options& o, const Sample& s) {
   fflush(stdout);
 }
 
+bool IsNt(const Options& o) {
+  return o.kind == "nt" || o.kind == "nt-remote";
+}
+double CodeWaitMs(const Options& o) {
+  return o.kind == "nt-remote" ? REMOTE_CODE_WAIT_MS : CODE_WAIT_MS;
+}
+// The status dialog's title: the printer's name as the program reads it.
+std::string Title(const Options& o) {
+  return (o.kind == "nt-remote" ? std::string(REMOTE_PREFIX) : std::string()) + PRINTER +
+         STATUS_SUFFIX;
+}
+
 // One code: the condition comes up, the display shows it (or the stand-in window receives it),
 // the user puts the printer right.
 Sample OneCode(const Options& o, uint32_t index) {
@@ -142,18 +160,18 @@ Sample OneCode(const Options& o, uint32_t index) {
   Sleep(150 + Random() % 300);
   s.code = WaitPortRaise(c.condition, c.tray, c.size);
   const double queued = WaitPortStamps().queued;
-  const double deadline = queued + CODE_WAIT_MS;
+  const double deadline = queued + CodeWaitMs(o);
   std::string text;
   if (o.kind == "watch") {
     while ((s.received = WatchReceived(s.code, queued)) == 0 && NowMs() < deadline) Sleep(1);
     s.ok = s.received != 0;
   } else if (ExpectedText(s.code, &text)) {
-    const std::string title = std::string(PRINTER) + STATUS_SUFFIX;
+    const std::string title = Title(o);
     s.ok = WaitDialog(title.c_str(), text.c_str(), deadline, &s.visible, &s.painted);
   }
   s.stamps = WaitPortStamps();
   s.nameRead = LastNameRead();
-  if (o.kind == "nt") s.published = Published(s.code, queued);
+  if (IsNt(o)) s.published = Published(s.code, queued);
   return s;
 }
 
@@ -176,7 +194,8 @@ int RunCodes(const Options& o) {
   printf("{\"case\":\"%s\",\"bits\":%u,\"run\":true,\"desktop_windows\":%u}\n", o.kind.c_str(),
          static_cast<unsigned>(sizeof(void*) * 8), static_cast<unsigned>(topLevel));
   SpoolerSetup setup;
-  setup.nt = o.kind == "nt";
+  setup.nt = IsNt(o);
+  setup.remote = o.kind == "nt-remote";
   setup.dll = o.dll;
   setup.printer = PRINTER;
   if (!StartSpooler(setup)) return 3;
@@ -185,7 +204,7 @@ int RunCodes(const Options& o) {
     return 3;
   }
   const uint32_t variants = o.panels.empty() ? 1 : static_cast<uint32_t>(o.panels.size());
-  const std::string title = std::string(PRINTER) + STATUS_SUFFIX;
+  const std::string title = Title(o);
   Sleep(1000);  // the job under way, the printer's first replies read
   HANDLE signin = NULL;
   int failed = 0;
@@ -204,11 +223,13 @@ int RunCodes(const Options& o) {
       if (variants > 1) {
         CopyFileA(o.panels[v].c_str(), SystemFile(DISPLAY_PROGRAM_FILE).c_str(), FALSE);
       }
-    } else if (o.kind == "nt") {
+    } else if (IsNt(o)) {
       v = (i / NT_BLOCK) % variants;
       if (i % NT_BLOCK == 0) {
         EndProgram(signin, DISPLAY_SESSION_WINDOW_TITLE, 5000);
-        signin = StartProgram(PanelPath(o, v).c_str(), DISPLAY_SIGNIN_SWITCH,
+        // Every printer: this spooler's job is no user's.
+        signin = StartProgram(PanelPath(o, v).c_str(),
+                              DISPLAY_SIGNIN_SWITCH " " DISPLAY_ALL_SWITCH,
                               DISPLAY_SESSION_WINDOW_TITLE);
         first = true;
       }
@@ -221,7 +242,7 @@ int RunCodes(const Options& o) {
       s.first = true;
       Print(o, s);
       WaitPortRemedy();
-      WaitNoDialog(title.c_str(), NowMs() + CODE_WAIT_MS);
+      WaitNoDialog(title.c_str(), NowMs() + CodeWaitMs(o));
       s = OneCode(o, block++);
       s.variant = v;
     }
@@ -232,8 +253,8 @@ int RunCodes(const Options& o) {
     if (o.kind == "running" || o.kind == "started") {
       // The ready code ends the program.
       EndProgram(program, NULL, 10000);
-    } else if (o.kind == "nt") {
-      WaitNoDialog(title.c_str(), NowMs() + CODE_WAIT_MS);
+    } else if (IsNt(o)) {
+      WaitNoDialog(title.c_str(), NowMs() + CodeWaitMs(o));
     } else {
       const double after = NowMs();
       while (WatchReceived(STATUS_CODE_READY, after) == 0 && NowMs() < after + 5000) {
@@ -318,7 +339,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       return false;
     }
   }
-  const char* kinds[] = {"running", "started", "nt", "watch", "parts"};
+  const char* kinds[] = {"running", "started", "nt", "nt-remote", "watch", "parts"};
   for (const char* k : kinds) {
     if (o->kind == k) return true;
   }

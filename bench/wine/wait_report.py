@@ -25,7 +25,8 @@ PARTS = [
 CASES = [
     ("running", 0, "Windows 95, program running"),
     ("started", 0, "Windows 95, started by the monitor"),
-    ("nt", 0, "NT, program running (/signin)"),
+    ("nt", 0, "NT, program running (/signin /all)"),
+    ("nt-remote", 0, "NT, a print server's printer through a connection (/signin /all)"),
     ("running", 150, "Windows 95, program running, desktop of 150 more windows"),
     ("nt", 150, "NT, program running, desktop of 150 more windows"),
     ("watch", 0, "Windows 95, stand-in window (qvlspool --watch-display)"),
@@ -47,7 +48,8 @@ def moment(sample, name):
     if name == "end":
         return sample.get("received") if sample["case"] == "watch" else sample.get("painted")
     if name == "post":
-        return sample.get("published") if sample["case"] == "nt" else sample.get("name_read")
+        return (sample.get("published") if sample["case"].startswith("nt")
+                else sample.get("name_read"))
     return sample.get(name)
 
 

@@ -119,7 +119,11 @@ bool StartSpooler(const SpoolerSetup& setup) {
   TimelineTextIsUtf8(setup.nt);
   PrinterNamesAreUtf8(setup.nt);
   if (!StoreSpoolerStart()) return false;  // the display program finds the printer there
-  AddPrinter(setup.printer.c_str());
+  AddPrinter(setup.printer.c_str(), setup.remote ? static_cast<uint32_t>(STORE_DENY_LOCAL) : 0u);
+  if (setup.remote) {
+    const std::wstring wide(setup.printer.begin(), setup.printer.end());  // ASCII
+    StoreAddConnection(L"QVLBENCH", wide.c_str());
+  }
   PrinterName = setup.printer;
   MONITOR* lower = WaitPortMonitor(setup.nt ? PORT_KIND_USB : PORT_KIND_WIN95, setup.pageMs);
   if (!setup.nt) {

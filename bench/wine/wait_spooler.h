@@ -13,6 +13,9 @@ struct SpoolerSetup {
   std::string dll;      // the monitor; "": qvllink.dll beside this program
   std::string printer;  // the spooler's printer name
   uint32_t pageMs = 50;
+  // The printer a print server's: users reach it only through the connection
+  // \\QVLBENCH\printer, which the display program reads at the print server's rate.
+  bool remote = false;
 };
 
 // Loads and starts the monitor, opens the port, starts the job and its writer. false: reported.

@@ -228,8 +228,7 @@ int RunCodes(const Options& o) {
       if (i % NT_BLOCK == 0) {
         EndProgram(signin, DISPLAY_SESSION_WINDOW_TITLE, 5000);
         // Every printer: this spooler's job is no user's.
-        signin = StartProgram(PanelPath(o, v).c_str(),
-                              DISPLAY_SIGNIN_SWITCH " " DISPLAY_ALL_SWITCH,
+        signin = StartProgram(PanelPath(o, v).c_str(), DISPLAY_SIGNIN_SWITCH " " DISPLAY_ALL_SWITCH,
                               DISPLAY_SESSION_WINDOW_TITLE);
         first = true;
       }

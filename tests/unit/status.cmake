@@ -1,5 +1,5 @@
-# Status application, display notification (with the NT display link's board, written and
-# read), and printer data queries, over the recording fakes of the spooler client and the
+# Status application, display notification (with what the NT display link's reader takes from
+# a printer's status record, and whose dialogs a printer's are), and printer data queries, over the recording fakes of the spooler client and the
 # display link.
 qvl_unit_test(status_tests
   SOURCES

@@ -356,13 +356,17 @@ def case_faults(d):
 
 def comparable(records):
     """What a port of either kind must show alike: per kind, the records without time stamps;
-    the port monitor's own records and the printer's events (seen only in-process) left out."""
+    the port monitor's own records and the printer's events (seen only in-process) left out.
+    The spooler calls come from two threads (the port's status thread and, on NT, the display
+    link's publisher), whose calls may interleave either way: compared as a set."""
     keep = {"op", "write", "written", "reply", "status", "data", "wait", "spooler", "job-control"}
     per = {}
     for x in records:
         if x["kind"] in keep:
             y = {k: v for k, v in x.items() if k not in ("t", "ms", "port")}
             per.setdefault(x["kind"], []).append(y)
+    if "spooler" in per:
+        per["spooler"].sort(key=lambda y: json.dumps(y, sort_keys=True))
     return per
 
 

@@ -75,22 +75,6 @@ void Unlock() {
   LeaveCriticalSection(&ListLock);
 }
 
-WCHAR* JoinServerName(const WCHAR* server, const WCHAR* name) {
-  if (server == NULL) return CopyWide(name);
-  while (*server == L'\\') ++server;
-  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
-  WCHAR* full = static_cast<WCHAR*>(
-      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
-  if (full == NULL) return NULL;
-  WCHAR* p = full;
-  *p++ = L'\\';
-  *p++ = L'\\';
-  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
-  *p++ = L'\\';
-  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
-  return full;
-}
-
 void FreePrinter(LinkPrinter* p) {
   FreeWide(p->name);
   if (p->openName != NULL) LocalFree(p->openName);
@@ -109,7 +93,7 @@ LinkPrinter* PrinterNamed(const MonitorInstance* instance, const WCHAR* name) {
   p->instance = instance;
   p->name = CopyWide(name);
   const WCHAR* server = instance != NULL ? NtInstanceOf(instance)->serverName : NULL;
-  p->openName = JoinServerName(server, name);
+  p->openName = ServerPrinterName(server, name);
   if (p->name == NULL || p->openName == NULL) {
     FreePrinter(p);
     return NULL;

@@ -148,17 +148,8 @@ HANDLE OpenSpoolerPrinter(const PortRecord* port, LPCWSTR name) {
     if (!NtSpooler.openPrinter(const_cast<LPWSTR>(name), &printer, NULL)) printer = NULL;
     return printer;
   }
-  while (*server == L'\\') ++server;
-  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
-  WCHAR* full = static_cast<WCHAR*>(
-      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
+  WCHAR* full = ServerPrinterName(server, name);
   if (full == NULL) return NULL;
-  WCHAR* p = full;
-  *p++ = L'\\';
-  *p++ = L'\\';
-  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
-  *p++ = L'\\';
-  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
   if (!NtSpooler.openPrinter(full, &printer, NULL)) printer = NULL;
   LocalFree(full);
   return printer;

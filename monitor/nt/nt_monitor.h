@@ -105,6 +105,9 @@ DWORD WideLength(LPCWSTR text);
 // A copy in memory of the process heap; NULL for NULL or when memory is short.
 WCHAR* CopyWide(LPCWSTR text);
 void FreeWide(WCHAR* text);
+// "\\server\name" (server with or without its backslashes), or a copy of name for no server;
+// NULL when memory is short. Freed with FreeWide.
+WCHAR* ServerPrinterName(LPCWSTR server, LPCWSTR name);
 // Equal, letter case counting.
 bool SameWide(LPCWSTR a, LPCWSTR b);
 // Equal with the letters A to Z in either case (port names).

@@ -52,3 +52,19 @@ void WideToAsciiName(LPCWSTR text, char* out, DWORD size) {
   }
   out[i] = '\0';
 }
+
+WCHAR* ServerPrinterName(LPCWSTR server, LPCWSTR name) {
+  if (server == NULL) return CopyWide(name);
+  while (*server == L'\\') ++server;
+  const DWORD serverLength = WideLength(server), nameLength = WideLength(name);
+  WCHAR* full = static_cast<WCHAR*>(
+      LocalAlloc(LMEM_FIXED, (2 + serverLength + 1 + nameLength + 1) * sizeof(WCHAR)));
+  if (full == NULL) return NULL;
+  WCHAR* p = full;
+  *p++ = L'\\';
+  *p++ = L'\\';
+  for (DWORD i = 0; i < serverLength; ++i) *p++ = server[i];
+  *p++ = L'\\';
+  for (DWORD i = 0; i <= nameLength; ++i) *p++ = name[i];  // with its NUL
+  return full;
+}
